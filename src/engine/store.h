@@ -150,4 +150,14 @@ struct Store {
 // The one store that the exported entry points work on.
 Store& engine();
 
+// Sizes the kernel scratch and the steady-march face arrays for the counts
+// of the network just loaded (totalcells, totalfaces, numberofvariables).
+void sizeworkingstorage(Store& s);
+
+// True when a network is loaded and p names one of its pipes.
+inline bool haspipe(const Store& s, std::int64_t p)
+{
+    return s.networkloaded && p >= 1 && p <= s.numberofpipes && p <= s.firstcell.size();
+}
+
 } // namespace pelmora

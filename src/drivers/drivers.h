@@ -1,0 +1,39 @@
+// Solution drivers and network initialisation.
+//
+//   transientpipes / transientpipe   one host time step, sub-stepped
+//   steadypipes / steadypipe         march towards a steady state
+//   steadystate / steadymarch        steady state by face-by-face marching
+//   loadinitialconditions            uniform starting state per pipe
+#pragma once
+
+#include <cstdint>
+
+#include "engine/store.h"
+
+namespace pelmora {
+
+// Steady march statuses (also the statuses of steadystate).
+enum SteadyStatus : std::int32_t {
+    steadyfound = 0,
+    steadynotuniform = 1,
+    steadybadmode = 2,
+    steadysupersonicstart = 3, // also: mass-flow sign does not fit the mode
+    steadysupersonicduct = 4,
+    steadyfailed = 5,          // pressure <= 0, or no convergence in 100 marches
+};
+
+// Largest number of sub-steps a steady march takes before giving up with
+// pipe code 3.
+constexpr std::int64_t maximumsubsteps = 100000000;
+
+void transientpipes(Store& s, double dt);
+void transientpipe(Store& s, std::int32_t pipe, double dt);
+void steadypipes(Store& s, double tmax, double& elapsed);
+void steadypipe(Store& s, std::int32_t pipe, double tmax, double& elapsed);
+
+std::int32_t steadymarch(Store& s, std::int32_t direction, double p0, double T0, double m);
+std::int32_t steadystate(Store& s, std::int32_t mode, double a, double b, double c);
+
+void loadinitialconditions(Store& s, const double* p, const double* T, const double* m);
+
+} // namespace pelmora

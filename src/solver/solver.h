@@ -1,0 +1,52 @@
+// The flow solver kernel: one explicit flux-corrected transport update of a
+// chain of cells under the end conditions that the chain's ends impose.
+//
+//   preparestep   end geometry, end states and ghost vectors, then fctstep
+//   fctstep       generic transport + 1/8 diffusion + limited antidiffusion;
+//                 knows nothing of gas physics
+//   updatecells   cell primitive state from the conserved variables
+//   faceflux      flux vector through one face
+//   cellsource    friction, gravity, area change and wall heat of one cell
+//   setendcoefficients / setinletend / setoutletend
+//                 ghost rules of the two chain ends
+#pragma once
+
+#include <cstdint>
+
+#include "engine/store.h"
+
+namespace pelmora {
+
+constexpr double pi = 3.1415927;              // wetted perimeter pi*D
+constexpr double gravity = 9.81;              // m/s2
+constexpr double quarterpi = 0.785398175;     // area = quarterpi * D * D
+constexpr double reynoldscap = 1.0e10;
+constexpr double cellmassdensityfloor = 0.001; // kg/m3, density floor of the cell update
+
+// Fanning friction factor from Reynolds number and relative roughness.
+double frictionfactor(double re, double relativeroughness);
+
+// Primitive state of cells first..last from the conserved variables.
+void updatecells(Store& s, std::int32_t first, std::int32_t last);
+
+// Source vector (per unit volume; per unit length for the mass equation) of
+// cell s.currentcell.
+void cellsource(Store& s, double source[3]);
+
+// Flux vector through face s.currentface, or through the chain's inlet or
+// outlet end face when s.atinletface / s.atoutletface is set.
+void faceflux(const Store& s, double flux[3]);
+
+void setinletend(Store& s, std::int32_t k, double ghost);
+void setoutletend(Store& s, std::int32_t k, double ghost);
+void setendcoefficients(Store& s);
+
+// Advances conserved over cells first..last by dt from the base state
+// previousconserved.
+void fctstep(Store& s, std::int32_t first, std::int32_t last, double dt);
+
+// Prepares the ends of the chain from the first cell of pipe firstpipe to the
+// last cell of pipe lastpipe and advances it by dt.
+void preparestep(Store& s, double dt, std::int32_t firstpipe, std::int32_t lastpipe);
+
+} // namespace pelmora
