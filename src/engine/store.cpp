@@ -1,6 +1,7 @@
 #include "engine/store.h"
 
 #include <cstddef>
+#include <utility>
 
 namespace pelmora {
 
@@ -29,6 +30,12 @@ void sizeworkingstorage(Store& s)
     for (Array1<double>* a : {&m.pressure, &m.temperature, &m.density, &m.energy, &m.enthalpy,
                               &m.soundspeed, &m.viscosity, &m.velocity, &m.machnumber})
         a->assign(nfaces, 0.0);
+}
+
+void swapworkingstorage(Store& a, Store& b) noexcept
+{
+    std::swap(a.scratch, b.scratch);
+    std::swap(a.marchfaces, b.marchfaces);
 }
 
 } // namespace pelmora

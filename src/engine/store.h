@@ -154,10 +154,28 @@ Store& engine();
 // of the network just loaded (totalcells, totalfaces, numberofvariables).
 void sizeworkingstorage(Store& s);
 
+// Exchanges the working storage of two stores. A network load sizes it in
+// the store it builds and swaps it in together with the new arrays, so a
+// failed allocation leaves the loaded network untouched. Anything added to
+// sizeworkingstorage belongs here as well.
+void swapworkingstorage(Store& a, Store& b) noexcept;
+
 // True when a network is loaded and p names one of its pipes.
 inline bool haspipe(const Store& s, std::int64_t p)
 {
     return s.networkloaded && p >= 1 && p <= s.numberofpipes && p <= s.firstcell.size();
+}
+
+// True when pipe p is loaded and its cell range firstcell(p)..lastcell(p)
+// lies within a per-cell array of `ncells` elements. After a load this holds
+// for every pipe; a host restoring a saved state could have stored any range.
+inline bool haspipecells(const Store& s, std::int64_t p, std::int64_t ncells)
+{
+    if (!haspipe(s, p) || p > s.lastcell.size())
+        return false;
+    const std::int64_t first = s.firstcell(p);
+    const std::int64_t last = s.lastcell(p);
+    return first >= 1 && first <= last && last <= ncells;
 }
 
 } // namespace pelmora
