@@ -1,0 +1,543 @@
+// Network steady state by face-by-face marching.
+//
+// The whole network, from the first cell of pipe 1 to the last cell of the
+// last pipe, is treated as one duct of constant diameter. Starting from one
+// end where pressure, temperature and mass flow are known, the steady
+// balances of momentum and energy are integrated across one cell at a time,
+// giving the state at the next face. Around that march (steadymarch),
+// steadystate offers four searches by bisection for the one free boundary
+// value (upstream pressure or mass flow) that makes the far-end pressure
+// equal a required value.
+//
+// Faces and cells share their numbers: face k is the upstream face of cell
+// k. The nine face arrays of a march live in s.marchfaces, sized when the
+// network was loaded, so a march never touches the heap.
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+
+#include "drivers/drivers.h"
+#include "engine/errors.h"
+#include "fluid/fluid.h"
+#include "solver/solver.h"
+
+namespace pelmora {
+
+namespace {
+
+// Largest difference between two cell diameters that still counts as one duct, m.
+constexpr double uniformdiametertolerance = 1e-8;
+// Iteration limits of one march step.
+constexpr std::int32_t maximumstepiterations = 250;
+constexpr std::int32_t relaxationhalvingiteration = 50;
+constexpr double steptolerance = 1e-8;
+// Below this mass flow (kg/s) the energy balance carries no information and
+// the temperature follows the no-flow rule.
+constexpr double noflowmassflow = 1e-6;
+// Temperatures (K) outside which a trial temperature is not trusted.
+constexpr double lowesttrialtemperature = 1.0;
+constexpr double highesttrialtemperature = 100000.0;
+// Bisection of the iterative modes.
+constexpr std::int32_t maximumtrials = 100;
+constexpr double searchtolerance = 1e-6;
+constexpr double initialmassflowtrial = 500.0; // kg/s
+constexpr double largestmassflowtrial = 1000.0; // kg/s
+constexpr double lowestpressurefactor = 0.001;
+constexpr double highestpressurefactor = 1000.0;
+
+// ---------------------------------------------------------------------------
+// Geometry of the duct
+// ---------------------------------------------------------------------------
+
+std::int32_t ductfirstcell(const Store& s) { return s.firstcell(1); }
+std::int32_t ductlastcell(const Store& s) { return s.lastcell(s.numberofpipes); }
+
+// True when every cell has the diameter of the first cell (within 1e-8 m).
+bool ductisuniform(const Store& s)
+{
+    const std::int32_t first = ductfirstcell(s);
+    const std::int32_t last = ductlastcell(s);
+    for (std::int32_t i = first; i <= last; ++i)
+        if (std::abs(s.celldiameter(i) - s.celldiameter(first)) > uniformdiametertolerance)
+            return false;
+    return true;
+}
+
+// The one flow area used for every velocity of the march: the mean of the
+// areas of the duct's two end cells.
+double ductarea(const Store& s)
+{
+    return 0.5 * (s.cellarea(ductfirstcell(s)) + s.cellarea(ductlastcell(s)));
+}
+
+// ---------------------------------------------------------------------------
+// Face and end states
+// ---------------------------------------------------------------------------
+
+// Stores at face k the current fluid state, with pressure p and temperature
+// T, and the velocity and Mach number of mass flow m through area A.
+// Returns the Mach number.
+double storefacestate(Store& s, std::int32_t k, double p, double T, double A, double m)
+{
+    MarchFaces& F = s.marchfaces;
+    F.pressure(k) = p;
+    F.temperature(k) = T;
+    F.density(k) = fluiddensity(s);
+    F.energy(k) = fluidenergy(s);
+    F.enthalpy(k) = fluidenthalpy(s);
+    F.viscosity(k) = fluidviscosity(s);
+    F.soundspeed(k) = fluidsoundspeed(s);
+    const double u = m / (A * F.density(k));
+    F.velocity(k) = u;
+    F.machnumber(k) = std::abs(u) / F.soundspeed(k);
+    return F.machnumber(k);
+}
+
+// Copies the state of face k into the network end pair element `end`.
+void copyfacetoend(Store& s, std::int32_t end, std::int32_t k, double m)
+{
+    const MarchFaces& F = s.marchfaces;
+    s.bcpressure(end) = F.pressure(k);
+    s.bctemperature(end) = F.temperature(k);
+    s.bcdensity(end) = F.density(k);
+    s.bcinternalenergy(end) = F.energy(k);
+    s.bcenthalpy(end) = F.enthalpy(k);
+    s.bcsoundspeed(end) = F.soundspeed(k);
+    s.bcmassflowrate(end) = m;
+    s.bcvelocity(end) = F.velocity(k);
+    s.bcmachnumber(end) = std::abs(F.velocity(k)) / F.soundspeed(k);
+}
+
+// ---------------------------------------------------------------------------
+// One cell of the march
+// ---------------------------------------------------------------------------
+
+// Gas state of cell c at pressure p and temperature T, with mass flow m
+// through area A.
+void evaluatecell(Store& s, std::int32_t c, double p, double T, double A, double m)
+{
+    s.pressure(c) = p;
+    s.temperature(c) = T;
+    fluidstate(s, bypressuretemperature, s.pressure(c), s.temperature(c));
+    s.density(c) = fluiddensity(s);
+    s.viscosity(c) = fluidviscosity(s);
+    s.internalenergy(c) = fluidenergy(s);
+    s.enthalpy(c) = fluidenthalpy(s);
+    s.soundspeed(c) = fluidsoundspeed(s);
+    const double u = m / (A * s.density(c));
+    s.machnumber(c) = std::abs(u) / s.soundspeed(c);
+    s.velocity(c) = u;
+    s.totalenergy(c) = s.internalenergy(c) + u * 0.5 * u;
+    s.totalenthalpy(c) = s.enthalpy(c) + u * 0.5 * u;
+}
+
+// Fanning friction factor of cell c from its current state; a Reynolds
+// number above 1e10 is capped there and raises pipe code 2.
+double cellfriction(Store& s, std::int32_t c)
+{
+    if (s.viscosity(c) <= 0.0)
+        return 0.0;
+    double re = s.density(c) * std::abs(s.velocity(c)) * s.celldiameter(c) / s.viscosity(c);
+    if (re > reynoldscap) {
+        re = reynoldscap;
+        s.pipeerrorcode = std::max<std::int32_t>(s.pipeerrorcode, codereynoldscapped);
+    }
+    return frictionfactor(re, s.relativeroughness(c));
+}
+
+// Momentum and energy sources of cell c per unit volume.
+struct MarchSources {
+    double momentum; // N/m3
+    double energy;   // W/m3
+};
+
+// Wall friction, gravity along the inclination, area change and wall heat
+// of cell c, from its current state and friction factor f.
+MarchSources cellsources(const Store& s, std::int32_t c, double f)
+{
+    const double rho = s.density(c);
+    const double u = s.velocity(c);
+    const double perimeter = pi * s.celldiameter(c);
+    const double area = s.cellarea(c);
+    const double gradient = s.areagradient(c);
+    const double g = -gravity * rho * std::sin(s.cellinclination(c));
+    MarchSources q{};
+    q.momentum = -(rho * 0.5 * u * std::abs(u) * perimeter * f) / area + g
+                 - rho * (u * u) * gradient;
+    q.energy = (g - rho * s.totalenthalpy(c) * gradient) * u
+               + s.heattransfercoefficient(c) * perimeter
+                     * (s.ambienttemperature(c) - s.temperature(c)) / area;
+    return q;
+}
+
+// Outcome of one march step.
+enum class StepOutcome { converged, accepted, supersonic, nopressure };
+
+// Crosses cell c from face k to face k' = k + d (d = +1 or -1): iterates
+// the state at face k' until the momentum and energy balances over the cell
+// hold. The state at face k is known.
+StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, double A,
+                      double m)
+{
+    MarchFaces& F = s.marchfaces;
+    const std::int32_t knext = k + d;
+    const double direction = static_cast<double>(d);
+    const double dx = s.celllength(c);
+    const double pk = F.pressure(k);
+    const double Tk = F.temperature(k);
+    const double rhok = F.density(k);
+    const double uk = F.velocity(k);
+    const double hk = F.enthalpy(k);
+    const bool flowing = std::abs(m) > noflowmassflow;
+
+    // 1. Start from the upstream face; with wall heat, start the temperature
+    //    half way to the surroundings.
+    double ptrial = pk;
+    double Ttrial = Tk;
+    if (s.heattransfercoefficient(c) > 0.0)
+        Ttrial = 0.5 * (Tk + s.ambienttemperature(c));
+    double relaxation = 0.5;
+
+    for (std::int32_t n = 1; n <= maximumstepiterations; ++n) {
+        // 2. State at the far face from the trial pressure and temperature.
+        fluidstate(s, bypressuretemperature, ptrial, Ttrial);
+        if (storefacestate(s, knext, ptrial, Ttrial, A, m) > 1.0)
+            return StepOutcome::supersonic;
+        const double rhonext = F.density(knext);
+        const double unext = F.velocity(knext);
+
+        // 3. Cell state at the mean of the two faces, then its sources.
+        evaluatecell(s, c, 0.5 * (pk + ptrial), 0.5 * (Tk + Ttrial), A, m);
+        const double f = cellfriction(s, c);
+        const MarchSources q = cellsources(s, c, f);
+
+        // 4. Momentum balance over the cell gives the far-face pressure.
+        const double pnew = (direction * dx * q.momentum) + rhok * (uk * uk)
+                            - rhonext * (unext * unext) + pk;
+        if (pnew <= 0.0)
+            return StepOutcome::nopressure;
+
+        // 5. Energy balance over the cell gives the far-face enthalpy.
+        double hnew = 0.0;
+        if (flowing)
+            hnew = direction * dx * (A / m) * q.energy + hk + (uk * uk - unext * unext) * 0.5;
+
+        // 6. Relax the pressure by one half.
+        const double dp = pnew - ptrial;
+        ptrial = ptrial + 0.5 * dp;
+        F.pressure(knext) = ptrial;
+        s.pressure(c) = 0.5 * (pk + ptrial);
+
+        // 7. Temperature: from the energy balance when gas flows, otherwise
+        //    the upstream or surrounding temperature.
+        bool temperatureconverged = true;
+        if (flowing) {
+            fluidstate(s, bypressureenthalpy, pnew, hnew);
+            const double Tstar = fluidtemperature(s);
+            const double Told = Ttrial;
+            if (Ttrial > highesttrialtemperature || Ttrial < lowesttrialtemperature) {
+                relaxation = relaxation * 0.5;
+            } else {
+                if (n == relaxationhalvingiteration)
+                    relaxation = relaxation * 0.5;
+                Ttrial = Ttrial + relaxation * (Tstar - Ttrial);
+            }
+            temperatureconverged = std::abs((Tstar - Told) / Tstar) <= steptolerance;
+        } else if (s.heattransfercoefficient(c) == 0.0) {
+            Ttrial = Tk;
+        } else {
+            const std::int32_t cnext = std::min(c + 1, s.totalcells);
+            Ttrial = 0.5 * (s.ambienttemperature(c) + s.ambienttemperature(cnext));
+        }
+        F.temperature(knext) = Ttrial;
+        s.temperature(c) = 0.5 * (Tk + Ttrial);
+
+        // 8. Done when both the pressure and the temperature have settled.
+        if (std::abs(dp / pnew) <= steptolerance && temperatureconverged)
+            return StepOutcome::converged;
+    }
+
+    // 9. No convergence: accept the step; an adiabatic cell takes the
+    //    surrounding temperature at its far face.
+    if (s.heattransfercoefficient(c) == 0.0) {
+        F.temperature(knext) = s.ambienttemperature(c);
+        s.temperature(c) = 0.5 * (Tk + s.ambienttemperature(c));
+    }
+    return StepOutcome::accepted;
+}
+
+// ---------------------------------------------------------------------------
+// Writing the result
+// ---------------------------------------------------------------------------
+
+// Every cell from the mean of its two faces, with its conserved variables,
+// and the base level as an exact copy.
+void writecells(Store& s, double A, double m)
+{
+    const MarchFaces& F = s.marchfaces;
+    const std::int32_t ncells = ductlastcell(s) - ductfirstcell(s) + 1;
+    for (std::int32_t i = 1; i <= ncells; ++i) {
+        s.massflowrate(i) = m;
+        s.pressure(i) = 0.5 * (F.pressure(i) + F.pressure(i + 1));
+        s.temperature(i) = 0.5 * (F.temperature(i) + F.temperature(i + 1));
+        fluidstate(s, bypressuretemperature, s.pressure(i), s.temperature(i));
+        s.density(i) = fluiddensity(s);
+        s.viscosity(i) = fluidviscosity(s);
+        s.internalenergy(i) = fluidenergy(s);
+        s.enthalpy(i) = fluidenthalpy(s);
+        s.soundspeed(i) = fluidsoundspeed(s);
+        const double u = m / (A * s.density(i));
+        s.velocity(i) = u;
+        s.totalenthalpy(i) = s.enthalpy(i) + u * 0.5 * u;
+        s.machnumber(i) = std::abs(u) / s.soundspeed(i);
+        s.totalenergy(i) = s.internalenergy(i) + u * 0.5 * u;
+        s.conserved(1, i) = A * s.density(i);
+        s.conserved(2, i) = s.massflowrate(i) / A;
+        s.conserved(3, i) = s.density(i) * s.totalenergy(i);
+    }
+    // Same shape as conserved since the load, so this copies in place.
+    s.previousconserved = s.conserved;
+}
+
+// Boundary values of every pipe from the faces at its two ends.
+void writepipeboundaries(Store& s, double m)
+{
+    const MarchFaces& F = s.marchfaces;
+    for (std::int32_t j = 1; j <= s.numberofpipes; ++j) {
+        const std::int32_t inletface = s.firstcell(j);
+        const std::int32_t outletface = s.lastcell(j) + 1;
+        s.inletmassflow(j) = m;
+        s.outletmassflow(j) = m;
+        s.inletpressure(j) = F.pressure(inletface);
+        s.inlettemperature(j) = F.temperature(inletface);
+        s.outletpressure(j) = F.pressure(outletface);
+        s.outlettemperature(j) = F.temperature(outletface);
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Bisection of the iterative modes
+// ---------------------------------------------------------------------------
+
+// What a search varies and which march it runs.
+struct Search {
+    bool onpressure;        // modes 3, 4: upstream pressure; modes 5, 6: mass flow
+    std::int32_t direction; // march from end 1 or end 2
+    double trial;           // pressure (Pa) or signed mass flow (kg/s)
+    double lower, upper;    // bracket on the pressure, or on abs(mass flow)
+    double target;          // required far-end pressure, Pa
+    double pressure;        // march pressure when the mass flow is searched
+    double temperature;     // march temperature
+    double massflow;        // march mass flow when the pressure is searched
+};
+
+// The far-end pressure the latest march reached.
+double achievedpressure(const Store& s, const Search& q)
+{
+    return q.direction == 1 ? s.bcpressure(2) : s.bcpressure(1);
+}
+
+std::int32_t runtrial(Store& s, const Search& q)
+{
+    if (q.onpressure)
+        return steadymarch(s, q.direction, q.trial, q.temperature, q.massflow);
+    return steadymarch(s, q.direction, q.pressure, q.temperature, q.trial);
+}
+
+// abs(x) replaced by `size`, keeping the sign of x.
+double withsignof(double x, double size) { return x < 0.0 ? -size : size; }
+
+// A trial whose march failed is infeasible: a higher upstream pressure, or a
+// smaller mass flow, is needed.
+void narrowafterfailure(Search& q)
+{
+    if (q.onpressure) {
+        q.lower = std::max(q.lower, q.trial);
+        q.trial = 0.5 * (q.lower + q.upper);
+    } else {
+        q.upper = std::min(q.upper, std::abs(q.trial));
+        q.trial = withsignof(q.trial, 0.5 * (q.lower + q.upper));
+    }
+}
+
+// Narrows the bracket after a march that reached the far end with error E.
+// Returns true when the bracket itself says the search is done.
+bool narrowafterreach(Search& q, double error)
+{
+    if (q.onpressure) {
+        if (error > 0.0)
+            q.upper = std::min(q.upper, q.trial);
+        if (error < 0.0)
+            q.lower = std::max(q.lower, q.trial);
+        if (std::abs(error) / q.upper < searchtolerance)
+            return true;
+        q.trial = 0.5 * (q.upper + q.lower);
+        return false;
+    }
+    if (error > 0.0)
+        q.lower = std::max(q.lower, std::abs(q.trial));
+    if (error < 0.0)
+        q.upper = std::min(q.upper, std::abs(q.trial));
+    const double mid = 0.5 * (q.lower + q.upper);
+    const double width = std::abs((q.upper - q.lower) / q.upper);
+    if (width < searchtolerance)
+        return true;
+    q.trial = withsignof(q.trial, mid);
+    return false;
+}
+
+// Bisects on the trial until the far-end pressure meets the target.
+//   1. March with the current trial; a status 1 ends the search.
+//   2. A failed march (3, 4, 5) narrows the bracket towards feasible trials.
+//   3. A march that reaches the end narrows the bracket by the sign of the
+//      error; a bracket that has closed ends the search.
+//   4. At most 100 trials; a far-end pressure within 1e-6 of the target ends
+//      the search and clears bcloaded, so the host's next loadbc starts
+//      without a ramp.
+std::int32_t bisect(Store& s, Search& q)
+{
+    std::int32_t trials = 0;
+    for (;;) {
+        const std::int32_t status = runtrial(s, q);
+        if (status == steadynotuniform)
+            return steadynotuniform;
+        if (status != steadyfound) {
+            narrowafterfailure(q);
+            ++trials;
+            if (trials >= maximumtrials)
+                return steadyfailed;
+            continue;
+        }
+        const double error = achievedpressure(s, q) - q.target;
+        if (narrowafterreach(q, error))
+            return steadyfound;
+        ++trials;
+        if (trials >= maximumtrials)
+            return steadyfailed;
+        if (std::abs(error) / q.target <= searchtolerance) {
+            s.bcloaded(1) = logicalfalse;
+            s.bcloaded(2) = logicalfalse;
+            return steadyfound;
+        }
+    }
+}
+
+// Set-up of modes 3 and 4: the upstream pressure is sought; the mass flow c
+// decides which end is upstream.
+Search pressuresearch(double a, double b, double c)
+{
+    Search q{};
+    q.onpressure = true;
+    q.direction = c >= 0.0 ? 1 : 2;
+    q.trial = a;
+    q.lower = lowestpressurefactor * a;
+    q.upper = highestpressurefactor * a;
+    q.target = a;
+    q.temperature = b;
+    q.massflow = c;
+    return q;
+}
+
+// Set-up of modes 5 (positive flow, from end 1) and 6 (negative flow, from
+// end 2): the mass flow is sought.
+Search massflowsearch(std::int32_t mode, double a, double b, double c)
+{
+    Search q{};
+    q.onpressure = false;
+    q.direction = mode == 5 ? 1 : 2;
+    q.trial = mode == 5 ? initialmassflowtrial : -initialmassflowtrial;
+    q.lower = 0.0;
+    q.upper = largestmassflowtrial;
+    q.target = c;
+    q.pressure = a;
+    q.temperature = b;
+    return q;
+}
+
+// True when the store holds a network with cells, a gas and march storage.
+bool canmarch(const Store& s)
+{
+    return s.networkloaded && s.fluidloaded && s.numberofpipes >= 1 && s.totalcells >= 1
+           && s.firstcell.size() >= s.numberofpipes && s.marchfaces.pressure.size() >= s.totalfaces
+           && s.firstcell(1) == 1 && s.lastcell(s.numberofpipes) == s.totalcells;
+}
+
+} // namespace
+
+// March from one end of the network to the other.
+//   1. Refuse a duct whose cells differ in diameter (status 1, nothing written).
+//   2. Evaluate the starting face and copy it into the starting end's network
+//      values; a supersonic start ends the march (status 3).
+//   3. Cross the cells one by one (statuses 4 and 5 end the march there).
+//   4. Write every cell, both conserved levels, the boundary values of every
+//      pipe and the far end's network values.
+std::int32_t steadymarch(Store& s, std::int32_t direction, double p0, double T0, double m)
+{
+    if (direction != 1 && direction != 2)
+        return steadybadmode;
+    if (!ductisuniform(s))
+        return steadynotuniform;
+
+    const std::int32_t nfaces = ductlastcell(s) - ductfirstcell(s) + 2;
+    const double A = ductarea(s);
+    const std::int32_t d = direction == 1 ? 1 : -1;
+    const std::int32_t startface = direction == 1 ? 1 : nfaces;
+    const std::int32_t startend = direction == 1 ? 1 : 2;
+    const std::int32_t farend = direction == 1 ? 2 : 1;
+    const std::int32_t farface = direction == 1 ? nfaces : 1;
+
+    fluidstate(s, bypressuretemperature, p0, T0);
+    storefacestate(s, startface, fluidpressure(s), fluidtemperature(s), A, m);
+    copyfacetoend(s, startend, startface, m);
+    if (s.bcmachnumber(startend) > 1.0)
+        return steadysupersonicstart;
+
+    for (std::int32_t step = 0; step < nfaces - 1; ++step) {
+        const std::int32_t k = startface + d * step;
+        const std::int32_t c = direction == 1 ? k : k - 1;
+        s.currentcell = c;
+        const StepOutcome outcome = marchstep(s, k, d, c, A, m);
+        if (outcome == StepOutcome::supersonic)
+            return steadysupersonicduct;
+        if (outcome == StepOutcome::nopressure)
+            return steadyfailed;
+        if (outcome == StepOutcome::accepted)
+            s.pipeerrorcode = std::max<std::int32_t>(s.pipeerrorcode, codemarchunconverged);
+    }
+
+    writecells(s, A, m);
+    writepipeboundaries(s, m);
+    copyfacetoend(s, farend, farface, m);
+    return steadyfound;
+}
+
+// Steady state of the network in one of six modes (see pelmora.h).
+std::int32_t steadystate(Store& s, std::int32_t mode, double a, double b, double c)
+{
+    if (!canmarch(s) || !std::isfinite(a) || !std::isfinite(b) || !std::isfinite(c)) {
+        refusepipe(s);
+        return steadybadmode;
+    }
+    switch (mode) {
+    case 1:
+        return steadymarch(s, 1, a, b, c);
+    case 2:
+        return steadymarch(s, 2, a, b, c);
+    case 3:
+    case 4: {
+        if ((mode == 3 && c < 0.0) || (mode == 4 && c > 0.0))
+            return steadysupersonicstart;
+        Search q = pressuresearch(a, b, c);
+        return bisect(s, q);
+    }
+    case 5:
+    case 6: {
+        Search q = massflowsearch(mode, a, b, c);
+        return bisect(s, q);
+    }
+    default:
+        return steadybadmode;
+    }
+}
+
+} // namespace pelmora
