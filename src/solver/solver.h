@@ -23,6 +23,22 @@ constexpr double quarterpi = 0.785398175;     // area = quarterpi * D * D
 constexpr double reynoldscap = 1.0e10;
 constexpr double cellmassdensityfloor = 0.001; // kg/m3, density floor of the cell update
 
+// Number of conserved variables the kernel updates: the store's count,
+// never more than the three of the gas model or than the arrays hold (a
+// parameter exchange may have changed the count since the load).
+inline std::int32_t kernelvariables(const Store& s)
+{
+    std::int64_t nv = s.numberofvariables;
+    for (std::int64_t size : {std::int64_t{3}, s.conserved.nrows(), s.previousconserved.nrows(),
+                              s.inletghost.size(), s.outletghost.size(), s.inletbcgradient.size(),
+                              s.inletbcvalue.size(), s.inletbcweight.size(),
+                              s.outletbcgradient.size(), s.outletbcvalue.size(),
+                              s.outletbcweight.size()})
+        if (size < nv)
+            nv = size;
+    return nv < 0 ? 0 : static_cast<std::int32_t>(nv);
+}
+
 // Fanning friction factor from Reynolds number and relative roughness.
 double frictionfactor(double re, double relativeroughness);
 

@@ -1,0 +1,75 @@
+// Face fluxes and end coefficients of the gas model.
+//
+// The interior flux is centred, built from the arithmetic means of the two
+// neighbouring cells' primitive values (not from averaged fluxes); all
+// upwinding and monotonicity come from the diffusion and the limited
+// antidiffusion of the transport step. End faces take the end states that
+// the step preparation computed.
+#include "solver/solver.h"
+
+namespace pelmora {
+
+namespace {
+
+// Euler flux of a state: mass flow, momentum flux, energy flux.
+void eulerflux(double mdot, double rho, double u, double p, double h, double flux[3])
+{
+    flux[0] = mdot;
+    flux[1] = rho * u * u + p;
+    flux[2] = u * rho * (0.5 * u * u + h);
+}
+
+void endflux(const Store& s, int end, double flux[3])
+{
+    eulerflux(s.endmassflow(end), s.enddensity(end), s.endvelocity(end), s.endpressure(end),
+              s.endenthalpy(end), flux);
+}
+
+} // namespace
+
+void faceflux(const Store& s, double flux[3])
+{
+    if (istrue(s.atinletface)) {
+        endflux(s, 1, flux);
+        return;
+    }
+    if (istrue(s.atoutletface)) {
+        endflux(s, 2, flux);
+        return;
+    }
+    const std::int32_t f = s.currentface;
+    const double mdot = 0.5 * (s.massflowrate(f - 1) + s.massflowrate(f));
+    const double rho = 0.5 * (s.density(f - 1) + s.density(f));
+    const double u = 0.5 * (s.velocity(f - 1) + s.velocity(f));
+    const double p = 0.5 * (s.pressure(f - 1) + s.pressure(f));
+    const double h = 0.5 * (s.enthalpy(f - 1) + s.enthalpy(f));
+    eulerflux(mdot, rho, u, p, h, flux);
+}
+
+void setinletend(Store& s, std::int32_t k, double ghost)
+{
+    s.inletbcgradient(k) = 0.0;
+    s.inletbcvalue(k) = ghost;
+    s.inletbcweight(k) = 1.0;
+}
+
+void setoutletend(Store& s, std::int32_t k, double ghost)
+{
+    s.outletbcgradient(k) = 0.0;
+    s.outletbcvalue(k) = ghost;
+    s.outletbcweight(k) = 1.0;
+}
+
+// Every ghost beyond an end becomes the fixed ghost vector that the step
+// preparation formed, whatever the end cell holds, and the end faces carry
+// diffusion and antidiffusion at full weight.
+void setendcoefficients(Store& s)
+{
+    const std::int32_t nv = kernelvariables(s);
+    for (std::int32_t k = 1; k <= nv; ++k) {
+        setinletend(s, k, s.inletghost(k));
+        setoutletend(s, k, s.outletghost(k));
+    }
+}
+
+} // namespace pelmora

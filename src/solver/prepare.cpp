@@ -1,0 +1,150 @@
+// Step preparation: the only entry into the kernel.
+//
+// For a chain from the first cell of pipe firstpipe to the last cell of pipe
+// lastpipe it sets the geometry of the two end faces, decides per end which
+// of pressure, temperature and mass flow are imposed, evaluates the end
+// states, forms the ghost conserved vectors beyond each end, publishes the
+// network inlet and outlet states, and advances the chain with fctstep.
+//
+// In short: mass flow is imposed whenever flagged; pressure only at a network
+// end and only while the Mach number recorded there is below 1; temperature
+// only where the gas enters. Everything not imposed is extrapolated linearly
+// from the two cells nearest the end.
+#include <cmath>
+
+#include "fluid/fluid.h"
+#include "solver/solver.h"
+
+namespace pelmora {
+
+namespace {
+
+// Linear extrapolation of a cell quantity to the face beyond `end`, through
+// the cell `next` one further in.
+double extrapolate(const Array1<double>& q, std::int32_t end, std::int32_t next)
+{
+    return 1.5 * q(end) - 0.5 * q(next);
+}
+
+// Geometry of an end face, copied from the adjacent end cell.
+void endfacegeometry(Store& s, std::int32_t face, std::int32_t cell, double diameter)
+{
+    s.facediameter(face) = diameter;
+    s.facearea(face) = quarterpi * diameter * diameter;
+    s.faceinclination(face) = s.cellinclination(cell);
+    s.facelength(face) = s.celllength(cell);
+    s.inversefacelength(face) = 1.0 / s.celllength(cell);
+}
+
+// Evaluates the end state from the end's pressure, temperature and mass flow
+// (already stored in endpressure/endtemperature/endmassflow), and returns the
+// conserved vector of that state in v.
+void endstate(Store& s, int end, double area, double v[3])
+{
+    fluidstate(s, bypressuretemperature, s.endpressure(end), s.endtemperature(end));
+    const double rho = fluiddensity(s);
+    const double e = fluidenergy(s);
+    s.enddensity(end) = rho;
+    s.endenthalpy(end) = fluidenthalpy(s);
+    s.endenergy(end) = e;
+    s.endsoundspeed(end) = fluidsoundspeed(s);
+    const double u = s.endmassflow(end) / (area * rho);
+    s.endvelocity(end) = u;
+    s.endmachnumber(end) = std::abs(u) / s.endsoundspeed(end);
+    v[0] = area * rho;
+    v[1] = rho * u;
+    v[2] = rho * (0.5 * u * u + e);
+}
+
+// The network-end state that the boundary queries report.
+void publishnetworkend(Store& s, int end)
+{
+    s.bcpressure(end) = s.endpressure(end);
+    s.bctemperature(end) = s.endtemperature(end);
+    s.bcmassflowrate(end) = s.endmassflow(end);
+    s.bcdensity(end) = s.enddensity(end);
+    s.bcvelocity(end) = s.endvelocity(end);
+    s.bcinternalenergy(end) = s.endenergy(end);
+    s.bcenthalpy(end) = s.endenthalpy(end);
+    s.bcsoundspeed(end) = s.endsoundspeed(end);
+    s.bcmachnumber(end) = s.endmachnumber(end);
+}
+
+// The ghost beyond an end is the mirror of the end cell through the end-face
+// value: ghost = 2 V - U.
+void ghost(Store& s, Array1<double>& target, const double v[3], std::int32_t cell)
+{
+    const std::int32_t nv = kernelvariables(s);
+    for (std::int32_t k = 1; k <= nv; ++k)
+        target(k) = 2.0 * v[k - 1] - s.conserved(k, cell);
+}
+
+} // namespace
+
+void preparestep(Store& s, double dt, std::int32_t firstpipe, std::int32_t lastpipe)
+{
+    const std::int32_t first = s.firstcell(firstpipe);
+    const std::int32_t last = s.lastcell(lastpipe);
+    const bool networkinlet = firstpipe == 1;
+    const bool networkoutlet = lastpipe == s.numberofpipes;
+
+    // 1. End geometry.
+    const double dl = extrapolate(s.celldiameter, first, first + 1);
+    const double dr = extrapolate(s.celldiameter, last, last - 1);
+    endfacegeometry(s, first, first, dl);
+    endfacegeometry(s, last + 1, last, dr);
+    const double al = s.facearea(first);
+    const double ar = s.facearea(last + 1);
+    s.pipeendarea(1) = al;
+    s.pipeendarea(2) = ar;
+
+    // 2. Left end mass flow.
+    const double ml = istrue(s.inletmassflowfixed(firstpipe))
+                          ? s.midinletmassflow(firstpipe)
+                          : extrapolate(s.massflowrate, first, first + 1);
+    s.endmassflow(1) = ml;
+    // 3. Left end pressure: imposed only at the network inlet while subsonic.
+    const bool leftpressureimposed =
+        istrue(s.inletpressurefixed(firstpipe)) && s.bcmachnumber(1) < 1.0 && networkinlet;
+    s.endpressure(1) = leftpressureimposed ? s.midinletpressure(firstpipe)
+                                           : extrapolate(s.pressure, first, first + 1);
+    // 4. Left end temperature: imposed only where gas enters.
+    const bool lefttemperatureimposed = istrue(s.inlettemperaturefixed(firstpipe)) && ml > 0.0;
+    s.endtemperature(1) = lefttemperatureimposed ? s.midinlettemperature(firstpipe)
+                                                 : extrapolate(s.temperature, first, first + 1);
+    // 5.-7. Left end state and ghost.
+    double vl[3];
+    endstate(s, 1, al, vl);
+    ghost(s, s.inletghost, vl, first);
+    // 8. Network inlet state.
+    if (networkinlet)
+        publishnetworkend(s, 1);
+
+    // 9. Right end mass flow.
+    const double mr = istrue(s.outletmassflowfixed(lastpipe))
+                          ? s.midoutletmassflow(lastpipe)
+                          : extrapolate(s.massflowrate, last, last - 1);
+    s.endmassflow(2) = mr;
+    // 10. Right end pressure.
+    const bool rightpressureimposed =
+        istrue(s.outletpressurefixed(lastpipe)) && s.bcmachnumber(2) < 1.0 && networkoutlet;
+    s.endpressure(2) = rightpressureimposed ? s.midoutletpressure(lastpipe)
+                                            : extrapolate(s.pressure, last, last - 1);
+    // 11. Right end temperature: gas enters through the right end when mr < 0.
+    const bool righttemperatureimposed = istrue(s.outlettemperaturefixed(lastpipe)) && mr < 0.0;
+    s.endtemperature(2) = righttemperatureimposed ? s.midoutlettemperature(lastpipe)
+                                                  : extrapolate(s.temperature, last, last - 1);
+    // 12. Right end state.
+    double vr[3];
+    endstate(s, 2, ar, vr);
+    // 13. Network outlet state.
+    if (networkoutlet)
+        publishnetworkend(s, 2);
+    // 14. Right ghost.
+    ghost(s, s.outletghost, vr, last);
+
+    // 15. Advance the chain.
+    fctstep(s, first, last, dt);
+}
+
+} // namespace pelmora
