@@ -1,0 +1,217 @@
+#include "drivers/stepping.h"
+
+#include <cmath>
+
+#include "fluid/fluid.h"
+#include "solver/solver.h"
+
+namespace pelmora {
+
+namespace {
+
+constexpr double speedfloor = 1.0e-5; // m/s, keeps the crossing time finite at rest
+
+// Keeps NaN: the smaller of a and b, or NaN if either is NaN.
+double minkeepnan(double a, double b)
+{
+    if (std::isnan(a) || std::isnan(b))
+        return std::nan("");
+    return b < a ? b : a;
+}
+
+bool pipeinrange(const Store& s, std::int32_t p)
+{
+    const std::int64_t cells = s.celllength.size();
+    const std::int32_t first = s.firstcell(p);
+    const std::int32_t last = s.lastcell(p);
+    return first >= 1 && last >= first && last <= cells;
+}
+
+} // namespace
+
+bool steppable(const Store& s, std::int32_t firstpipe, std::int32_t lastpipe)
+{
+    if (!s.fluidloaded || !s.networkloaded || !s.geometryloaded)
+        return false;
+    const std::int64_t cells = s.conserved.ncols();
+    // Every array the drivers and the kernel index by cell or face must hold
+    // the whole network (counts can change through the parameter exchange).
+    if (s.numberofpipes < 1 || s.numberofpipes > s.firstcell.size())
+        return false;
+    if (s.totalcells < 1 || s.totalcells > cells || s.celllength.size() != cells ||
+        s.previousconserved.ncols() != cells || s.facelength.size() != cells + 1 ||
+        s.facediameter.size() != cells + 1 || s.scratch.transported.size() < static_cast<std::size_t>(cells))
+        return false;
+    for (std::int32_t p = 1; p <= s.numberofpipes; ++p)
+        if (!pipeinrange(s, p))
+            return false;
+    if (firstpipe < 1 || lastpipe > s.numberofpipes || firstpipe > lastpipe)
+        return false;
+    return s.lastcell(lastpipe) - s.firstcell(firstpipe) + 1 >= 2;
+}
+
+double pipelimit(const Store& s, std::int32_t p)
+{
+    double r = largestdouble;
+    for (std::int32_t i = s.firstcell(p); i <= s.lastcell(p); ++i) {
+        double speed = std::abs(s.velocity(i)) + s.soundspeed(i);
+        if (speed < speedfloor)
+            speed = speedfloor;
+        r = minkeepnan(r, s.celllength(i) / speed);
+    }
+    return minkeepnan(0.5 * r, s.maximumtimestep);
+}
+
+double networklimit(const Store& s)
+{
+    double hpipes = largestdouble;
+    for (std::int32_t p = 1; p <= s.numberofpipes; ++p)
+        hpipes = minkeepnan(hpipes, pipelimit(s, p));
+    // The network-end limits have no lower bound on the speed: while the end
+    // states are still zero the quotient is infinite, i.e. no limit.
+    const double hin = 0.5 * s.celllength(1) / (std::abs(s.bcvelocity(1)) + s.bcsoundspeed(1));
+    const double hout =
+        0.5 * s.celllength(s.totalcells) / (std::abs(s.bcvelocity(2)) + s.bcsoundspeed(2));
+    return minkeepnan(hpipes, minkeepnan(hin, hout));
+}
+
+bool usablesubstep(double h, double t) { return std::isfinite(h) && h > 0.0 && t + h > t; }
+
+void applyfirststage(Store& s, std::int32_t inletpipe, std::int32_t outletpipe,
+                     const StageValues& target)
+{
+    s.midinletpressure(inletpipe) = 0.5 * (s.lastbcpressure(1) + target.inletpressure);
+    s.midinlettemperature(inletpipe) = 0.5 * (s.lastbctemperature(1) + target.inlettemperature);
+    s.midinletmassflow(inletpipe) = 0.5 * (s.lastbcmassflow(1) + target.inletmassflow);
+    s.midoutletpressure(outletpipe) = 0.5 * (s.lastbcpressure(2) + target.outletpressure);
+    s.midoutlettemperature(outletpipe) =
+        0.5 * (s.lastbctemperature(2) + target.outlettemperature);
+    s.midoutletmassflow(outletpipe) = 0.5 * (s.lastbcmassflow(2) + target.outletmassflow);
+
+    s.midbcpressure(1) = s.midinletpressure(inletpipe);
+    s.midbctemperature(1) = s.midinlettemperature(inletpipe);
+    s.midbcmassflow(1) = s.midinletmassflow(inletpipe);
+    s.midbcpressure(2) = s.midoutletpressure(outletpipe);
+    s.midbctemperature(2) = s.midoutlettemperature(outletpipe);
+    s.midbcmassflow(2) = s.midoutletmassflow(outletpipe);
+
+    s.lastbcpressure(1) = target.inletpressure;
+    s.lastbctemperature(1) = target.inlettemperature;
+    s.lastbcmassflow(1) = target.inletmassflow;
+    s.lastbcpressure(2) = target.outletpressure;
+    s.lastbctemperature(2) = target.outlettemperature;
+    s.lastbcmassflow(2) = target.outletmassflow;
+}
+
+void applysecondstage(Store& s, std::int32_t inletpipe, std::int32_t outletpipe)
+{
+    s.midinletpressure(inletpipe) = s.lastbcpressure(1);
+    s.midinlettemperature(inletpipe) = s.lastbctemperature(1);
+    s.midinletmassflow(inletpipe) = s.lastbcmassflow(1);
+    s.midoutletpressure(outletpipe) = s.lastbcpressure(2);
+    s.midoutlettemperature(outletpipe) = s.lastbctemperature(2);
+    s.midoutletmassflow(outletpipe) = s.lastbcmassflow(2);
+
+    for (int end = 1; end <= 2; ++end) {
+        s.midbcpressure(end) = s.lastbcpressure(end);
+        s.midbctemperature(end) = s.lastbctemperature(end);
+        s.midbcmassflow(end) = s.lastbcmassflow(end);
+    }
+}
+
+void exchangejunction(Store& s, std::int32_t p)
+{
+    if (p < s.numberofpipes) {
+        const std::int32_t c = s.lastcell(p);
+        s.midinletpressure(p + 1) = s.pressure(c);
+        s.midinlettemperature(p + 1) = s.temperature(c);
+        s.midinletmassflow(p + 1) = s.massflowrate(c);
+    }
+    if (p > 1) {
+        const std::int32_t c = s.firstcell(p);
+        s.midoutletpressure(p - 1) = s.pressure(c);
+        s.midoutlettemperature(p - 1) = s.temperature(c);
+        s.midoutletmassflow(p - 1) = s.massflowrate(c);
+    }
+}
+
+void exchangejunctions(Store& s)
+{
+    if (s.numberofpipes <= 1)
+        return;
+    for (std::int32_t p = 1; p <= s.numberofpipes; ++p)
+        exchangejunction(s, p);
+}
+
+namespace {
+
+// End values that are not imposed follow the end cell.
+void takeendfromcell(Store& s, int end, std::int32_t cell, std::int32_t pressurefixed,
+                     std::int32_t temperaturefixed, std::int32_t massflowfixed)
+{
+    if (!istrue(pressurefixed))
+        s.endpressure(end) = s.pressure(cell);
+    if (!istrue(temperaturefixed))
+        s.endtemperature(end) = s.temperature(cell);
+    if (!istrue(massflowfixed))
+        s.endmassflow(end) = s.massflowrate(cell);
+}
+
+void evaluateend(Store& s, int end, std::int32_t cell)
+{
+    fluidstate(s, bypressuretemperature, s.endpressure(end), s.endtemperature(end));
+    s.enddensity(end) = fluiddensity(s);
+    s.endenergy(end) = fluidenergy(s);
+    s.endenthalpy(end) = fluidenthalpy(s);
+    s.endsoundspeed(end) = fluidsoundspeed(s);
+    s.endvelocity(end) = s.endmassflow(end) / (s.enddensity(end) * s.cellarea(cell));
+    s.endmachnumber(end) = std::abs(s.endvelocity(end)) / s.endsoundspeed(end);
+}
+
+} // namespace
+
+void refreshpipe(Store& s, std::int32_t p)
+{
+    const std::int32_t first = s.firstcell(p);
+    const std::int32_t last = s.lastcell(p);
+    // 1. The stage result becomes the base of the next sub-step.
+    const std::int32_t nv = static_cast<std::int32_t>(s.conserved.nrows());
+    for (std::int32_t i = first; i <= last; ++i)
+        for (std::int32_t k = 1; k <= nv; ++k)
+            s.previousconserved(k, i) = s.conserved(k, i);
+    // 2. End values from the cells where not imposed.
+    takeendfromcell(s, 1, first, s.inletpressurefixed(p), s.inlettemperaturefixed(p),
+                    s.inletmassflowfixed(p));
+    takeendfromcell(s, 2, last, s.outletpressurefixed(p), s.outlettemperaturefixed(p),
+                    s.outletmassflowfixed(p));
+    // 3.-4. End states.
+    evaluateend(s, 1, first);
+    evaluateend(s, 2, last);
+}
+
+void endstage(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, bool junctions)
+{
+    if (junctions)
+        exchangejunctions(s);
+    for (std::int32_t p = firstpipe; p <= lastpipe; ++p) {
+        if (istrue(s.pipepassflag(p)))
+            refreshpipe(s, p);
+        s.pipepassflag(p) = istrue(s.pipepassflag(p)) ? logicalfalse : logicaltrue;
+    }
+}
+
+// One sub-step of length h over the chain firstpipe..lastpipe, whose end
+// values at the end of the sub-step are `target`.
+void twostagesubstep(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, double h,
+             const StageValues& target, bool junctions)
+{
+    applyfirststage(s, firstpipe, lastpipe, target);
+    preparestep(s, h / 2.0, firstpipe, lastpipe);
+    endstage(s, firstpipe, lastpipe, junctions);
+
+    applysecondstage(s, firstpipe, lastpipe);
+    preparestep(s, h, firstpipe, lastpipe);
+    endstage(s, firstpipe, lastpipe, junctions);
+}
+
+} // namespace pelmora

@@ -1,0 +1,94 @@
+// Transient stepping: advance the network, or one pipe, through one host
+// time step.
+//
+// The host step is divided into sub-steps under the stability limit. Each
+// sub-step is two stages from the same base state previousconserved: stage A
+// advances half the sub-step with the boundary values at the middle of the
+// sub-step, stage B the whole sub-step with the values at its end, the rates
+// taken at the half-step state (the midpoint rule). Boundary values are
+// ramped linearly across the host step from the host's previous to its
+// latest values.
+#include <algorithm>
+#include <cmath>
+
+#include "drivers/drivers.h"
+#include "drivers/stepping.h"
+#include "engine/errors.h"
+#include "solver/solver.h"
+
+namespace pelmora {
+
+namespace {
+
+double ramp(double previous, double latest, double f) { return previous * (1.0 - f) + latest * f; }
+
+// The latest boundary values of the chain's two ends at ramp fraction f.
+StageValues rampedvalues(const Store& s, std::int32_t inletpipe, std::int32_t outletpipe,
+                         double f)
+{
+    StageValues v{};
+    v.inletpressure = ramp(s.lastinletpressure(inletpipe), s.inletpressure(inletpipe), f);
+    v.inlettemperature = ramp(s.lastinlettemperature(inletpipe), s.inlettemperature(inletpipe), f);
+    v.inletmassflow = ramp(s.lastinletmassflow(inletpipe), s.inletmassflow(inletpipe), f);
+    v.outletpressure = ramp(s.lastoutletpressure(outletpipe), s.outletpressure(outletpipe), f);
+    v.outlettemperature =
+        ramp(s.lastoutlettemperature(outletpipe), s.outlettemperature(outletpipe), f);
+    v.outletmassflow = ramp(s.lastoutletmassflow(outletpipe), s.outletmassflow(outletpipe), f);
+    return v;
+}
+
+} // namespace
+
+void transientpipes(Store& s, double dt)
+{
+    // 1. Nothing to do for a step that is not positive.
+    if (!(dt > 0.0))
+        return;
+    const std::int32_t np = s.numberofpipes;
+    if (!steppable(s, 1, np)) {
+        refusepipe(s);
+        return;
+    }
+    // 2. Sub-steps until the host step is used up.
+    double t = 0.0;
+    std::int64_t count = 0;
+    do {
+        // 3.-5. Stability limits, the half-step cap and the rest of the step.
+        const double h = std::min(networklimit(s), std::min(0.5 * dt, dt - t));
+        if (!usablesubstep(h, t) || ++count > maximumsubsteps) {
+            refusepipe(s);
+            return;
+        }
+        // 6. Advance the clock; the ramp fraction is where the sub-step ends.
+        t = t + h;
+        const double f = t / dt;
+        // 7.-13. Ramped end values, the two stages.
+        twostagesubstep(s, 1, np, h, rampedvalues(s, 1, np, f), true);
+    } while (t < dt);
+}
+
+void transientpipe(Store& s, std::int32_t pipe, double dt)
+{
+    if (!(dt > 0.0))
+        return;
+    if (!haspipe(s, pipe) || !steppable(s, pipe, pipe)) {
+        refusepipe(s);
+        return;
+    }
+    double t = 0.0;
+    std::int64_t count = 0;
+    do {
+        // No network-end limit and no half-step cap: a step within the
+        // stability limit is taken whole.
+        const double h = std::min(pipelimit(s, pipe), dt - t);
+        if (!usablesubstep(h, t) || ++count > maximumsubsteps) {
+            refusepipe(s);
+            return;
+        }
+        t = t + h;
+        const double f = t / dt;
+        twostagesubstep(s, pipe, pipe, h, rampedvalues(s, pipe, pipe, f), false);
+    } while (t < dt);
+}
+
+} // namespace pelmora
