@@ -454,12 +454,46 @@ Search massflowsearch(std::int32_t mode, double a, double b, double c)
     return q;
 }
 
-// True when the store holds a network with cells, a gas and march storage.
+// True when every array the march reads or writes covers the cells and faces
+// it works on. After a load this always holds; a host restoring a saved state
+// may have stored counts and pipe ranges of its own.
+bool marcharraysfit(const Store& s)
+{
+    const std::int64_t ncells = s.totalcells;
+    const std::int64_t npipes = s.numberofpipes;
+    for (const Array1<double>* a :
+         {&s.celldiameter, &s.cellarea, &s.areagradient, &s.cellinclination,
+          &s.relativeroughness, &s.celllength, &s.ambienttemperature,
+          &s.heattransfercoefficient, &s.density, &s.pressure, &s.temperature, &s.viscosity,
+          &s.soundspeed, &s.internalenergy, &s.totalenergy, &s.enthalpy, &s.totalenthalpy,
+          &s.velocity, &s.massflowrate, &s.machnumber})
+        if (a->size() < ncells)
+            return false;
+    const MarchFaces& F = s.marchfaces;
+    for (const Array1<double>* a : {&F.pressure, &F.temperature, &F.density, &F.energy,
+                                    &F.enthalpy, &F.soundspeed, &F.viscosity, &F.velocity,
+                                    &F.machnumber})
+        if (a->size() < ncells + 1)
+            return false;
+    for (const Array1<double>* a : {&s.inletpressure, &s.inlettemperature, &s.inletmassflow,
+                                    &s.outletpressure, &s.outlettemperature, &s.outletmassflow})
+        if (a->size() < npipes)
+            return false;
+    return s.conserved.nrows() >= 3 && s.conserved.ncols() >= ncells;
+}
+
+// True when the store holds a gas and a network of at least one cell whose
+// pipes run from cell 1 to the last cell, with arrays that fit.
 bool canmarch(const Store& s)
 {
-    return s.networkloaded && s.fluidloaded && s.numberofpipes >= 1 && s.totalcells >= 1
-           && s.firstcell.size() >= s.numberofpipes && s.marchfaces.pressure.size() >= s.totalfaces
-           && s.firstcell(1) == 1 && s.lastcell(s.numberofpipes) == s.totalcells;
+    if (!s.networkloaded || !s.fluidloaded || s.numberofpipes < 1 || s.totalcells < 1)
+        return false;
+    if (!marcharraysfit(s))
+        return false;
+    for (std::int32_t p = 1; p <= s.numberofpipes; ++p)
+        if (!haspipecells(s, p, s.totalcells))
+            return false;
+    return s.firstcell(1) == 1 && s.lastcell(s.numberofpipes) == s.totalcells;
 }
 
 } // namespace
