@@ -1,0 +1,256 @@
+// The flow solver kernel: friction factor, sources, cell update, fluxes,
+// the flux-corrected transport update and the step preparation.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "engine/errors.h"
+#include "solver/solver.h"
+#include "support/gasnetwork.h"
+
+namespace pelmora {
+namespace {
+
+using testing::Line;
+
+TEST(FrictionFactor, LaminarTurbulentAndNoFlow)
+{
+    EXPECT_EQ(frictionfactor(0.001, 1e-4), 0.0);
+    EXPECT_EQ(frictionfactor(0.0, 1e-4), 0.0);
+    EXPECT_EQ(frictionfactor(-5.0, 1e-4), 0.0);
+    EXPECT_EQ(frictionfactor(std::nan(""), 1e-4), 0.0);
+    EXPECT_DOUBLE_EQ(frictionfactor(2000.0, 1e-4), 0.008); // still laminar at 2000
+    const double re = 2000.0000001;
+    const double l = std::log10(1e-4 + 21.25 / std::pow(re, 0.9));
+    EXPECT_DOUBLE_EQ(frictionfactor(re, 1e-4), 0.25 / ((1.14 - 2.0 * l) * (1.14 - 2.0 * l)));
+    // A rough pipe at high Reynolds number: fully rough value 0.25/(1.14-2log10(eps))^2.
+    EXPECT_NEAR(frictionfactor(1e9, 1e-3), 0.25 / std::pow(1.14 + 6.0, 2), 1e-5);
+}
+
+class KernelTest : public ::testing::Test {
+protected:
+    Store s;
+    void SetUp() override
+    {
+        ASSERT_TRUE(testing::loadnaturalgas(s));
+        ASSERT_TRUE(testing::loadline(s, {Line{}}));
+        testing::startuniform(s, {50e5}, {288.0}, {0.0});
+    }
+};
+
+TEST_F(KernelTest, SourcesOfACellAtRest)
+{
+    Line inclined;
+    inclined.inclination = 0.1;
+    inclined.htc = 5.0;
+    inclined.ambient = 300.0;
+    ASSERT_TRUE(testing::loadline(s, {inclined}));
+    testing::startuniform(s, {50e5}, {288.0}, {0.0});
+    s.currentcell = 4;
+    double src[3];
+    cellsource(s, src);
+    const double rho = s.density(4);
+    const double g = -9.81 * rho * std::sin(0.1);
+    const double q = (300.0 - 288.0) * 5.0 * (3.1415927 * 0.5) / s.cellarea(4);
+    EXPECT_EQ(src[0], 0.0);
+    EXPECT_DOUBLE_EQ(src[1], g); // no friction, no area change
+    EXPECT_DOUBLE_EQ(src[2], q); // gravity does no work at rest
+}
+
+TEST_F(KernelTest, WallShearOpposesTheFlowAndHugeReynoldsIsCapped)
+{
+    s.currentcell = 2;
+    s.velocity(2) = 10.0;
+    double forward[3];
+    cellsource(s, forward);
+    s.velocity(2) = -10.0;
+    double backward[3];
+    cellsource(s, backward);
+    EXPECT_LT(forward[1], 0.0);
+    EXPECT_DOUBLE_EQ(backward[1], -forward[1]);
+    EXPECT_EQ(s.pipeerrorcode, 0);
+
+    s.viscosity(2) = 1e-20;
+    cellsource(s, forward);
+    EXPECT_EQ(s.pipeerrorcode, codereynoldscapped);
+    const double f = frictionfactor(1e10, s.relativeroughness(2));
+    const double rho = s.density(2);
+    EXPECT_DOUBLE_EQ(forward[1], -(0.5 * f) * rho * -10.0 * 10.0 * (3.1415927 * 0.5) / s.cellarea(2));
+}
+
+TEST_F(KernelTest, CellUpdateFloorsDensityAndRewritesTheMass)
+{
+    s.conserved(1, 3) = 0.0;
+    const double momentum = s.conserved(2, 3), energy = s.conserved(3, 3);
+    updatecells(s, 1, s.totalcells);
+    EXPECT_EQ(s.density(3), 0.001);
+    EXPECT_EQ(s.conserved(1, 3), 0.001 * s.cellarea(3));
+    EXPECT_EQ(s.velocity(3), momentum / 0.001);
+    EXPECT_EQ(s.conserved(3, 3), energy);
+}
+
+TEST_F(KernelTest, ChangeMeasuresOfAnUnchangedStateAreZero)
+{
+    updatecells(s, 1, s.totalcells);
+    for (std::int32_t c = 1; c <= s.totalcells; ++c) {
+        EXPECT_EQ(s.densitychange(c), 0.0);
+        EXPECT_NEAR(s.temperaturechange(c), 0.0, 1e-15);
+        EXPECT_EQ(s.massflowdeviation(c), 0.0) << "a gas at rest has a uniform mass flow";
+    }
+    // A real flow difference is measured as specified.
+    s.conserved(2, 5) = 1.0; // kg/(m2 s)
+    s.conserved(2, 1) = 3.0;
+    updatecells(s, 1, s.totalcells);
+    EXPECT_EQ(s.massflowdeviation(1), 0.0);
+    const double m1 = s.massflowrate(1), m5 = s.massflowrate(5);
+    EXPECT_DOUBLE_EQ(s.massflowdeviation(5), std::abs(m5 - m1) / (std::abs(m5) + std::abs(m1)));
+}
+
+TEST_F(KernelTest, InteriorFluxBetweenEqualCellsIsTheEulerFlux)
+{
+    s.currentface = 4;
+    s.atinletface = logicalfalse;
+    s.atoutletface = logicalfalse;
+    double f[3];
+    faceflux(s, f);
+    const double rho = s.density(3), p = s.pressure(3);
+    EXPECT_EQ(f[0], 0.0);
+    EXPECT_DOUBLE_EQ(f[1], p);
+    EXPECT_EQ(f[2], 0.0);
+    (void)rho;
+    // Both end flags: the inlet wins.
+    s.atinletface = logicaltrue;
+    s.atoutletface = logicaltrue;
+    s.endpressure(1) = 1.0;
+    s.endpressure(2) = 2.0;
+    s.endmassflow(1) = s.endmassflow(2) = 0.0;
+    s.endvelocity(1) = s.endvelocity(2) = 0.0;
+    faceflux(s, f);
+    EXPECT_EQ(f[1], 1.0);
+}
+
+TEST_F(KernelTest, UniformStateWithMatchingGhostsIsAFixedPoint)
+{
+    const Array2 before = s.conserved;
+    s.inletghost(1) = s.outletghost(1) = before(1, 1);
+    s.inletghost(2) = s.outletghost(2) = before(2, 1);
+    s.inletghost(3) = s.outletghost(3) = before(3, 1);
+    s.endpressure(1) = s.endpressure(2) = s.pressure(1);
+    s.endmassflow(1) = s.endmassflow(2) = 0.0;
+    s.endvelocity(1) = s.endvelocity(2) = 0.0;
+    s.enddensity(1) = s.enddensity(2) = s.density(1);
+    s.endenthalpy(1) = s.endenthalpy(2) = s.enthalpy(1);
+    fctstep(s, 1, s.totalcells, 0.01);
+    for (std::int32_t c = 1; c <= s.totalcells; ++c)
+        for (std::int32_t k = 1; k <= 3; ++k)
+            EXPECT_EQ(s.conserved(k, c), before(k, c)) << "k " << k << " cell " << c;
+    // The context is left as the last source evaluation saw it.
+    EXPECT_EQ(s.currentcell, s.totalcells);
+    EXPECT_EQ(s.currentface, 0);
+    EXPECT_FALSE(istrue(s.atinletface));
+    EXPECT_FALSE(istrue(s.atoutletface));
+}
+
+// With no fluxes (dt = 0) the update only diffuses and antidiffuses the
+// base state: the limiter must not create a new extremum, and where the
+// diffused neighbours do not grow in the flux's direction it must cancel
+// the antidiffusion completely.
+TEST_F(KernelTest, LimiterCreatesNoNewExtrema)
+{
+    // A step with a spike next to it in the mass variable.
+    for (std::int32_t c = 1; c <= s.totalcells; ++c)
+        s.previousconserved(1, c) = s.conserved(1, c) = s.cellarea(c) * (c <= 5 ? 40.0 : 20.0);
+    s.previousconserved(1, 7) = s.conserved(1, 7) = s.cellarea(7) * 60.0;
+    for (std::int32_t k = 1; k <= 3; ++k) {
+        s.inletghost(k) = s.previousconserved(k, 1);
+        s.outletghost(k) = s.previousconserved(k, s.totalcells);
+    }
+    // Keep the end states consistent with the end cells so no end flux pulls.
+    updatecells(s, 1, s.totalcells);
+    fctstep(s, 1, s.totalcells, 0.0);
+    double lo = 1e300, hi = -1e300;
+    for (std::int32_t c = 1; c <= s.totalcells; ++c) {
+        lo = std::min(lo, s.previousconserved(1, c));
+        hi = std::max(hi, s.previousconserved(1, c));
+    }
+    for (std::int32_t c = 1; c <= s.totalcells; ++c) {
+        EXPECT_GE(s.conserved(1, c), lo - 1e-12);
+        EXPECT_LE(s.conserved(1, c), hi + 1e-12);
+    }
+    // Mass is only moved, never made: the update is conservative.
+    double before = 0.0, after = 0.0;
+    for (std::int32_t c = 1; c <= s.totalcells; ++c) {
+        before += s.previousconserved(1, c);
+        after += s.conserved(1, c);
+    }
+    EXPECT_NEAR(after, before, 1e-12 * before);
+}
+
+TEST_F(KernelTest, OneCellChainUsesBothEndFacesOnly)
+{
+    // A one-cell chain has no interior face; its result is well defined.
+    s.inletghost(1) = s.outletghost(1) = s.conserved(1, 4);
+    s.inletghost(2) = s.outletghost(2) = 0.0;
+    s.inletghost(3) = s.outletghost(3) = s.conserved(3, 4);
+    s.endpressure(1) = s.endpressure(2) = s.pressure(4);
+    s.endmassflow(1) = s.endmassflow(2) = 0.0;
+    s.endvelocity(1) = s.endvelocity(2) = 0.0;
+    const double before = s.conserved(1, 4);
+    fctstep(s, 4, 4, 0.01);
+    EXPECT_DOUBLE_EQ(s.conserved(1, 4), before);
+    EXPECT_EQ(s.conserved(1, 3), s.previousconserved(1, 3)) << "neighbours untouched";
+}
+
+TEST_F(KernelTest, PressureIsImposedOnlyWhileTheInletIsSubsonic)
+{
+    s.midinletpressure(1) = 49e5;
+    s.midinlettemperature(1) = 300.0;
+    s.midinletmassflow(1) = 10.0;
+    s.midoutletpressure(1) = 48e5;
+    s.midoutlettemperature(1) = 280.0;
+    s.midoutletmassflow(1) = 10.0;
+    s.bcmachnumber(1) = 1.0; // sonic at the previous evaluation
+    preparestep(s, 0.0, 1, 1);
+    EXPECT_DOUBLE_EQ(s.endpressure(1), 50e5); // extrapolated from the uniform cells
+    EXPECT_EQ(s.endtemperature(1), 300.0);    // gas enters: temperature imposed
+    EXPECT_EQ(s.endtemperature(2), 288.0);    // gas leaves: extrapolated
+    EXPECT_EQ(s.bcpressure(1), 50e5);
+
+    s.bcmachnumber(1) = 0.999;
+    preparestep(s, 0.0, 1, 1);
+    EXPECT_EQ(s.endpressure(1), 49e5);
+    EXPECT_EQ(s.bcpressure(1), 49e5);
+    EXPECT_EQ(s.endpressure(2), 48e5);
+    // End state follows the imposed values; the ghost mirrors the end cell.
+    EXPECT_DOUBLE_EQ(s.endvelocity(1), 10.0 / (s.pipeendarea(1) * s.enddensity(1)));
+    EXPECT_DOUBLE_EQ(s.inletghost(1), 2.0 * s.pipeendarea(1) * s.enddensity(1) - s.previousconserved(1, 1));
+}
+
+TEST_F(KernelTest, EquationsAreIndependentOfEachOther)
+{
+    // Fluxes and sources are all taken before any equation is written, so
+    // updating fewer equations leaves the results of the others unchanged.
+    s.midinletpressure(1) = 51e5;
+    s.midinlettemperature(1) = 300.0;
+    s.midinletmassflow(1) = 40.0;
+    s.midoutletpressure(1) = 49e5;
+    s.midoutlettemperature(1) = 288.0;
+    s.midoutletmassflow(1) = 40.0;
+    Store two = s;
+    two.numberofvariables = 2;
+    Store none = s;
+    none.numberofvariables = 0; // only the evaluations run
+    preparestep(s, 0.001, 1, 1);
+    preparestep(two, 0.001, 1, 1);
+    preparestep(none, 0.001, 1, 1);
+    for (std::int32_t c = 1; c <= s.totalcells; ++c) {
+        EXPECT_EQ(two.conserved(1, c), s.conserved(1, c));
+        EXPECT_EQ(two.conserved(2, c), s.conserved(2, c));
+        EXPECT_EQ(two.conserved(3, c), none.conserved(3, c)) << "third equation not updated";
+    }
+    EXPECT_NE(s.conserved(2, 1), none.conserved(2, 1)) << "the end cell does accelerate";
+}
+
+} // namespace
+} // namespace pelmora
