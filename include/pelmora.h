@@ -254,19 +254,47 @@ PELMORA_API void steadypipe(const int32_t *pipe, const double *tmax, double *ela
  *           one march from end 1.
  *   mode 2: the same at end 2, marching from end 2.
  *   mode 3: a = required downstream pressure, b = upstream temperature,
- *           c = mass flow >= 0; finds the upstream pressure.
- *   mode 4: as mode 3 with c <= 0 (marching from end 2 unless c is 0).
+ *           c = mass flow >= 0; finds the upstream pressure (end 1).
+ *   mode 4: as mode 3 with c <= 0; the upstream end is end 2 unless c is 0,
+ *           in which case it marches from end 1 like mode 3.
  *   mode 5: a = p at end 1, b = T at end 1, c = required p at end 2; finds a
  *           positive mass flow.
  *   mode 6: a = p at end 2, b = T at end 2, c = required p at end 1; finds a
  *           negative mass flow.
- * status: 0 found and written; 1 cell diameters not uniform, nothing
- * written; 2 mode outside 1..6, nothing changed; 3 starting Mach number
- * above 1 (modes 1, 2) or mass-flow sign that does not fit the mode;
- * 4 Mach number above 1 inside the duct; 5 pressure at or below 0 (modes
- * 1, 2) or no convergence within 100 marches (modes 3..6).
- * A march step that did not converge in 250 iterations is accepted and sets
- * code 4. Refused (code 3, status 2) with no network or no gas. */
+ * status: 0 found and written; 1 cell diameters differ by more than 1e-8 m,
+ * nothing written; 2 refused, nothing changed (see below); 3 starting Mach
+ * number above 1 (modes 1, 2; only the starting end's network values, read
+ * by getbc*, were written) or a mass flow whose sign does not fit mode 3 or
+ * 4 (nothing written); 4 Mach number above 1 inside the duct; 5 pressure at
+ * or below 0 (modes 1, 2) or no convergence within 100 marches (modes 3..6).
+ * After status 4 or 5 the cells up to the failing step hold the march's
+ * intermediate values; the per-pipe boundary values, the far end and the
+ * conserved variables are not written.
+ * The result fills every cell profile, both levels of conserved variables
+ * (identical), the boundary values of every pipe and both network ends. The
+ * searches (modes 3..6) clear the first-call flags of loadbc only when they
+ * end because the far-end pressure is within 1e-6 of the required one; modes
+ * 3 and 4 usually end earlier, once the error is below 1e-6 of the upper
+ * bound of the upstream pressure, so the far end can then differ from the
+ * required pressure by up to about 1e-6 of the upstream pressure.
+ * Choices of this engine:
+ * - A mode outside 1..6 gives status 2 and changes nothing (no code).
+ * - No network, no gas (no successful loadfluid), a network without cells,
+ *   pipe ranges that do not fit the arrays (after a restore), or a, b or c
+ *   not finite: status 2, code 3, nothing changed. status NULL: code 3 and
+ *   nothing else.
+ * - A march step that does not converge within 250 iterations is accepted
+ *   (an adiabatic cell then takes the ambient temperature at its far face),
+ *   the march goes on and can end with status 0; code 4 is set so the host
+ *   can tell. Slow flow through a pipe with strong wall heat is the typical
+ *   cause: the temperature iteration cannot settle there, and the computed
+ *   temperatures should not be trusted.
+ * - With no flow (|mass flow| <= 1e-6 kg/s) the temperature at each face is
+ *   the upstream face's when the crossed cell has no wall heat, otherwise
+ *   the mean ambient temperature of that cell and the next; the crossed cell
+ *   decides in both march directions.
+ * - A capped Reynolds number sets code 2 but never lowers a code 3 or 4
+ *   already pending. */
 PELMORA_API void steadystate(int32_t mode, double a, double b, double c, int32_t *status);
 
 /* approxchokepressure -- pressure at which mass flow m (kg/s) of the loaded

@@ -232,6 +232,12 @@ TEST(SteadyState, BadModeOrStateIsRefused)
     EXPECT_EQ(geterrorcode(s), coderefused);
     EXPECT_TRUE(cellsuntouched(s));
 
+    // A restored state whose pipe ranges run past the cells.
+    s.lastcell(1) = s.totalcells + 5;
+    EXPECT_EQ(steadystate(s, 1, 50e5, 300.0, 10.0), steadybadmode);
+    EXPECT_EQ(geterrorcode(s), coderefused);
+    EXPECT_TRUE(cellsuntouched(s));
+
     Store nogas;
     loadpipes(nogas, {PipeData{}});
     EXPECT_EQ(steadystate(nogas, 1, 50e5, 300.0, 10.0), steadybadmode);
