@@ -499,6 +499,7 @@ bool canmarch(const Store& s)
 } // namespace
 
 // March from one end of the network to the other.
+//   0. Refuse a store it cannot work on (status 2, pipe code 3).
 //   1. Refuse a duct whose cells differ in diameter (status 1, nothing written).
 //   2. Evaluate the starting face and copy it into the starting end's network
 //      values; a supersonic start ends the march (status 3).
@@ -507,6 +508,10 @@ bool canmarch(const Store& s)
 //      pipe and the far end's network values.
 std::int32_t steadymarch(Store& s, std::int32_t direction, double p0, double T0, double m)
 {
+    if (!canmarch(s)) {
+        refusepipe(s);
+        return steadybadmode;
+    }
     if (direction != 1 && direction != 2)
         return steadybadmode;
     if (!ductisuniform(s))
