@@ -1,0 +1,412 @@
+// The host loop: set the engine up from a scenario, step it through time and
+// collect the end states, profiles, line pack, extremes and error codes.
+#include "simulation.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <memory>
+
+#include "pelmora_realgas.h"
+
+namespace pelmorarun {
+
+namespace {
+
+constexpr double pi = 3.14159265358979323846;
+constexpr double celsius = 273.15;
+
+using RealGasHandle = std::unique_ptr<pelmora_realgas, decltype(&realgas_destroy)>;
+
+// The cell layout of the loaded network, read back from the engine.
+struct Layout {
+    int ncells = 0;
+    std::vector<int> pipecells;    // cells per pipe
+    std::vector<int> pipeofcell;   // pipe number (1-based) per cell
+    std::vector<double> position;  // cell centre, m from the inlet
+    std::vector<double> length;    // cell length, m
+    std::vector<double> area;      // cell flow area, m2
+};
+
+class Host {
+public:
+    Host(const Engine& engine, const Scenario& scenario) : e_(engine), s_(scenario) {}
+
+    Results run(const std::function<void(double)>& progress);
+
+private:
+    // 1. Set-up, in the engine's call order.
+    void loadgas();
+    void loadnetwork();
+    void loadstart();
+    void loadboundary(double t);
+    // 2. Reading results.
+    void readlayout();
+    Profile profile(double t) const;
+    EndSample endsfromengine(double t) const;
+    EndSample endsfromcells(const Profile& p) const;
+    double linepack(const Profile& p) const;
+    void track(const Profile& p, const EndSample& ends);
+    // 3. Error codes.
+    int checkcode(double t, const std::string& call);
+    void requireaccepted(const std::string& call);
+    void chokecheck();
+
+    const Engine& e_;
+    const Scenario& s_;
+    Results r_;
+    Layout layout_;
+    RealGasHandle realgas_{nullptr, &realgas_destroy};
+    std::array<EndValues, 2> fill_{}; // values for table entries left out
+};
+
+void Host::loadgas() {
+    const Gas& g = s_.gas;
+    int32_t model = 0;
+    double molweight = g.ideal.molweight, gamma = g.ideal.gamma;
+    double viscosity = g.ideal.viscosity, z = g.ideal.compressibility;
+    if (g.real) {
+        // The engine keeps a constant gamma for its sound speed sqrt(gamma p
+        // / rho); the real gas's isentropic exponent at the reference state
+        // makes that sound speed right there. Z and viscosity likewise.
+        realgas_.reset(realgas_create(g.realgas.molefractions.data()));
+        if (!realgas_) throw RunError("gas.composition: the real-gas provider refused it");
+        double tpc, ppc, ratio;
+        realgas_description(realgas_.get(), &molweight, &tpc, &ppc);
+        double pref = g.realgas.referencepressure, tref = g.realgas.referencetemperature;
+        if (pref <= 0) pref = s_.start.steady ? s_.start.a : s_.start.pressure.front();
+        if (tref <= 0) tref = s_.start.steady ? s_.start.b : s_.start.temperature.front();
+        realgas_exponents(realgas_.get(), pref / 1000, tref - celsius, &ratio, &gamma);
+        z = realgas_z(realgas_.get(), pref / 1000, tref - celsius);
+        double rho, energy, enthalpy, centipoise, c;
+        realgas_pt(realgas_.get(), pref / 1000, tref - celsius, &rho, &energy, &enthalpy,
+                   &centipoise, &c);
+        viscosity = centipoise * 1e-3;
+        model = 2;
+    }
+    e_.loadfluid(realgas_.get(), realgas_pt, realgas_rhoe, realgas_ph, &molweight, &gamma,
+                 &viscosity, &z, &model);
+    requireaccepted("loadfluid");
+    r_.molweight = molweight;
+    r_.gamma = gamma;
+    r_.compressibility = z;
+    r_.realgas = g.real;
+}
+
+void Host::loadnetwork() {
+    const auto n = s_.pipes.size();
+    std::vector<double> length(n), din(n), dout(n), incl(n), rough(n), cell(n), amb(n), htc(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        const Pipe& p = s_.pipes[i];
+        length[i] = p.length;
+        din[i] = p.inletdiameter;
+        dout[i] = p.outletdiameter;
+        incl[i] = p.inclination;
+        rough[i] = p.roughness;
+        cell[i] = p.celllength;
+        amb[i] = p.ambienttemperature;
+        htc[i] = p.heattransfercoefficient;
+        r_.linelength += p.length;
+    }
+    const auto npipes = static_cast<int32_t>(n);
+    e_.loadpipedata(&npipes, length.data(), din.data(), dout.data(), incl.data(), rough.data(),
+                    cell.data());
+    requireaccepted("loadpipedata");
+    e_.loadwalldata(amb.data(), htc.data());
+    requireaccepted("loadwalldata");
+    if (s_.maxtimestep > 0) {
+        e_.maxtimestep(&s_.maxtimestep);
+        requireaccepted("maxtimestep");
+    }
+    readlayout();
+}
+
+void Host::loadstart() {
+    const StartState& st = s_.start;
+    if (st.steady) {
+        int32_t status = -1;
+        e_.steadystate(st.mode, st.a, st.b, st.c, &status);
+        r_.steadystatus = status;
+        checkcode(0, "steadystate");
+        if (status != 0) {
+            static const char* meaning[] = {
+                "found", "the pipe diameters are not all equal",
+                "the mode is outside 1..6 or the engine refused the call",
+                "the starting Mach number exceeds 1 or the mass-flow sign does not fit the mode",
+                "the Mach number exceeds 1 inside the line",
+                "the pressure fell to 0 or the search did not converge"};
+            throw RunError("initial: the steady state was not found (status " +
+                           std::to_string(status) + ": " +
+                           (status >= 0 && status <= 5 ? meaning[status] : "unknown") + ")");
+        }
+    } else {
+        e_.loadinitialconditions(st.pressure.data(), st.temperature.data(), st.massflow.data());
+        requireaccepted("loadinitialconditions");
+    }
+    // Table entries that the scenario left out (quantities not imposed at
+    // that end) take the starting state of the end cell.
+    const Profile p = profile(0);
+    for (int end = 0; end < 2; ++end) {
+        const std::size_t i = end == 0 ? 0 : p.pressure.size() - 1;
+        fill_[static_cast<std::size_t>(end)] = {p.pressure[i], p.temperature[i], p.massflow[i]};
+    }
+}
+
+void Host::loadboundary(double t) {
+    for (int end = 1; end <= 2; ++end) {
+        const EndTable& table = s_.ends[static_cast<std::size_t>(end - 1)];
+        const EndValues& fill = fill_[static_cast<std::size_t>(end - 1)];
+        EndValues v = valuesat(table, t);
+        if (std::isnan(v.pressure)) v.pressure = fill.pressure;
+        if (std::isnan(v.temperature)) v.temperature = fill.temperature;
+        if (std::isnan(v.massflow)) v.massflow = fill.massflow;
+        e_.loadbc(end, v.pressure, v.temperature, v.massflow, table.pressurefixed ? 1 : 0,
+                  table.temperaturefixed ? 1 : 0, table.massflowfixed ? 1 : 0);
+    }
+}
+
+void Host::readlayout() {
+    // 1. Counts.
+    int32_t nvars = 0, ncells = 0, nfaces = 0, npipes = 0;
+    e_.getshape(&nvars, &ncells, &nfaces, &npipes);
+    layout_.ncells = ncells;
+    r_.ncells = ncells;
+    // 2. Cell centres and lengths from the geometry exchange.
+    std::vector<double> coefficients(static_cast<std::size_t>(std::max(nvars, 1)) * 6);
+    std::vector<double> faces(static_cast<std::size_t>(nfaces) * 3);
+    std::vector<double> cells(static_cast<std::size_t>(ncells) * 3);
+    int32_t currentcell, currentface, atinlet, atoutlet;
+    double simtime;
+    const std::size_t nv = static_cast<std::size_t>(nvars);
+    const std::size_t nf = static_cast<std::size_t>(nfaces);
+    const std::size_t nc = static_cast<std::size_t>(ncells);
+    e_.gethyperparams(&nvars, &ncells, &nfaces, &currentcell, &currentface, &atinlet, &atoutlet,
+                      &simtime, &coefficients[0], &coefficients[nv], &coefficients[2 * nv],
+                      &coefficients[3 * nv], &coefficients[4 * nv], &coefficients[5 * nv],
+                      faces.data(), faces.data() + nf, faces.data() + 2 * nf, cells.data(),
+                      cells.data() + nc, cells.data() + 2 * nc);
+    layout_.position.assign(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(nc));
+    layout_.length.assign(cells.begin() + static_cast<std::ptrdiff_t>(nc),
+                          cells.begin() + static_cast<std::ptrdiff_t>(2 * nc));
+    // 3. Cells per pipe and flow areas from the diameters.
+    for (int32_t p = 1; p <= npipes; ++p) {
+        int32_t n = 0;
+        e_.getnumberofcells(p, &n);
+        layout_.pipecells.push_back(n);
+        std::vector<double> d(static_cast<std::size_t>(n));
+        e_.getdiameter(p, d.data());
+        for (double di : d) {
+            layout_.area.push_back(0.25 * pi * di * di);
+            layout_.pipeofcell.push_back(p);
+        }
+    }
+    checkcode(0, "the geometry queries");
+}
+
+Profile Host::profile(double t) const {
+    Profile p;
+    p.time = t;
+    p.pipe = layout_.pipeofcell;
+    p.position = layout_.position;
+    const std::size_t n = static_cast<std::size_t>(layout_.ncells);
+    for (auto* v : {&p.pressure, &p.temperature, &p.massflow, &p.density, &p.velocity, &p.mach}) {
+        v->assign(n, 0.0);
+    }
+    std::size_t first = 0;
+    for (std::size_t k = 0; k < layout_.pipecells.size(); ++k) {
+        const auto pipe = static_cast<int32_t>(k + 1);
+        e_.getpressure(pipe, &p.pressure[first]);
+        e_.gettemperature(pipe, &p.temperature[first]);
+        e_.getmassflowrate(pipe, &p.massflow[first]);
+        e_.getdensity(pipe, &p.density[first]);
+        e_.getvelocity(pipe, &p.velocity[first]);
+        e_.getmachnumber(pipe, &p.mach[first]);
+        first += static_cast<std::size_t>(layout_.pipecells[k]);
+    }
+    return p;
+}
+
+EndSample Host::endsfromengine(double t) const {
+    EndSample s;
+    s.time = t;
+    for (int end = 1; end <= 2; ++end) {
+        const auto i = static_cast<std::size_t>(end - 1);
+        e_.getbcpressure(end, &s.pressure[i]);
+        e_.getbctemperature(end, &s.temperature[i]);
+        e_.getbcmassflowrate(end, &s.massflow[i]);
+        e_.getbcdensity(end, &s.density[i]);
+        e_.getbcvelocity(end, &s.velocity[i]);
+        e_.getbcmachnumber(end, &s.mach[i]);
+    }
+    return s;
+}
+
+EndSample Host::endsfromcells(const Profile& p) const {
+    // Before the first step the engine's end states may be unset; the first
+    // and last cells stand in for them.
+    EndSample s;
+    s.time = p.time;
+    const std::size_t last = p.pressure.size() - 1;
+    for (std::size_t end = 0; end < 2; ++end) {
+        const std::size_t i = end == 0 ? 0 : last;
+        s.pressure[end] = p.pressure[i];
+        s.temperature[end] = p.temperature[i];
+        s.massflow[end] = p.massflow[i];
+        s.density[end] = p.density[i];
+        s.velocity[end] = p.velocity[i];
+        s.mach[end] = p.mach[i];
+    }
+    return s;
+}
+
+double Host::linepack(const Profile& p) const {
+    // Mass in the line: the sum over cells of rho A dx.
+    double mass = 0;
+    for (std::size_t i = 0; i < p.density.size(); ++i) {
+        mass += p.density[i] * layout_.area[i] * layout_.length[i];
+    }
+    return mass;
+}
+
+void Host::track(const Profile& p, const EndSample& ends) {
+    const double t = p.time;
+    for (std::size_t i = 0; i < p.pressure.size(); ++i) {
+        r_.maxpressure.above(p.pressure[i], t);
+        r_.minpressure.below(p.pressure[i], t);
+        r_.maxtemperature.above(p.temperature[i], t);
+        r_.mintemperature.below(p.temperature[i], t);
+        r_.maxmach.above(p.mach[i], t);
+    }
+    for (std::size_t end = 0; end < 2; ++end) {
+        r_.endmaxpressure[end].above(ends.pressure[end], t);
+        r_.endminpressure[end].below(ends.pressure[end], t);
+        r_.endmaxflow[end].above(ends.massflow[end], t);
+        r_.endminflow[end].below(ends.massflow[end], t);
+        r_.maxmach.above(ends.mach[end], t);
+    }
+}
+
+int Host::checkcode(double t, const std::string& call) {
+    int32_t code = 0;
+    e_.geterrorcode(&code);
+    if (code != 0) {
+        CodeRecord& c = r_.codes[code];
+        if (c.count == 0) {
+            c.first = t;
+            c.firstcall = call;
+        }
+        ++c.count;
+        c.last = t;
+    }
+    return code;
+}
+
+void Host::requireaccepted(const std::string& call) {
+    if (checkcode(0, call) == 3) {
+        throw RunError("the engine refused " + call + " (code 3): the scenario's values are "
+                       "not usable for it");
+    }
+}
+
+void Host::chokecheck() {
+    // The engine's estimate of the pressure at which the peak outlet flow
+    // is sonic in the outlet diameter, at the outlet temperature then.
+    // Only worth it when the outlet came anywhere near sonic flow.
+    const Extreme& peak = r_.endmaxflow[1];
+    if (!peak.set || peak.value <= 0) return;
+    double outletmach = 0;
+    for (const EndSample& s : r_.series) outletmach = std::max(outletmach, s.mach[1]);
+    if (outletmach < 0.3) return;
+    const auto at = std::find_if(r_.series.begin(), r_.series.end(),
+                                 [&](const EndSample& s) { return s.time == peak.time; });
+    if (at == r_.series.end()) return;
+    double p = 0;
+    e_.approxchokepressure(at->temperature[1], s_.pipes.back().outletdiameter, peak.value, &p);
+    if (checkcode(peak.time, "approxchokepressure") == 0) {
+        r_.chokepressure = p;
+        r_.chokeflow = peak.value;
+        r_.choketime = peak.time;
+    }
+}
+
+Results Host::run(const std::function<void(double)>& progress) {
+    const auto started = std::chrono::steady_clock::now();
+    // 1. Gas, network, wall, step limit, starting state.
+    loadgas();
+    loadnetwork();
+    loadstart();
+    // 2. Boundary values at time 0, taken as both previous and current, and
+    //    the optional settling march under them.
+    loadboundary(0.0);
+    requireaccepted("loadbc");
+    if (s_.start.settletime > 0) {
+        double elapsed = 0;
+        e_.steadypipes(&s_.start.settletime, &elapsed);
+        if (checkcode(0, "steadypipes") == 3) throw RunError("the engine stopped the settling march (code 3)");
+    }
+    Profile start = profile(0.0);
+    r_.linepackstart = linepack(start);
+    EndSample previous = endsfromcells(start);
+    r_.series.push_back(previous);
+    track(start, previous);
+    std::size_t nextprofile = 0;
+    auto takeprofiles = [&](const Profile& p) {
+        while (nextprofile < s_.output.profiletimes.size() &&
+               s_.output.profiletimes[nextprofile] <= p.time + 1e-9 * s_.endtime) {
+            Profile copy = p;
+            copy.time = s_.output.profiletimes[nextprofile];
+            r_.profiles.push_back(std::move(copy));
+            ++nextprofile;
+        }
+    };
+    takeprofiles(start);
+
+    // 3. Host steps: each ends on the next host-step boundary, profile time
+    //    or the end time, whichever comes first.
+    double t = 0;
+    r_.completed = true;
+    while (t < s_.endtime * (1 - 1e-12)) {
+        double target = std::min(t + s_.timestep, s_.endtime);
+        if (nextprofile < s_.output.profiletimes.size() && s_.output.profiletimes[nextprofile] > t) {
+            target = std::min(target, s_.output.profiletimes[nextprofile]);
+        }
+        double dt = target - t;
+        loadboundary(target);
+        e_.transientpipes(&dt);
+        const int code = checkcode(target, "transientpipes");
+        t = target;
+        ++r_.hoststeps;
+
+        const Profile now = profile(t);
+        const EndSample ends = endsfromengine(t);
+        r_.massin += 0.5 * (previous.massflow[0] + ends.massflow[0]) * dt;
+        r_.massout += 0.5 * (previous.massflow[1] + ends.massflow[1]) * dt;
+        r_.series.push_back(ends);
+        track(now, ends);
+        takeprofiles(now);
+        previous = ends;
+        r_.linepackend = linepack(now);
+        if (progress) progress(t);
+        if (code == 3) {
+            r_.completed = false;
+            r_.stopreason = "the engine cut transientpipes short with code 3 at t = " +
+                            std::to_string(t) + " s (non-physical state)";
+            break;
+        }
+    }
+    if (r_.hoststeps == 0) r_.linepackend = r_.linepackstart;
+    r_.simulated = t;
+    chokecheck();
+    r_.walltime = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    return r_;
+}
+
+} // namespace
+
+Results runscenario(const Engine& engine, const Scenario& scenario,
+                    const std::function<void(double)>& progress) {
+    Host host(engine, scenario);
+    return host.run(progress);
+}
+
+} // namespace pelmorarun
