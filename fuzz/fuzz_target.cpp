@@ -1,0 +1,11 @@
+// libFuzzer entry: every input is a call sequence (see encoding.h).
+#include <cstddef>
+#include <cstdint>
+
+#include "callsequence.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    pelmorafuzz::runcallsequence(data, size, false);
+    return 0;
+}
