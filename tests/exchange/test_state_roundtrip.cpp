@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "engine/store.h"
@@ -278,4 +279,142 @@ TEST_F(SaveRestore, SnapshotOfARestoredEngineEqualsTheSavedOne)
     EXPECT_EQ(saved.current, again.current);
     EXPECT_EQ(saved.reals, again.reals);
     EXPECT_EQ(saved.integers, again.integers);
+}
+
+// ---- Odd states a host can store --------------------------------------------------
+//
+// The exchange stores counts below the allocation, a number of variables
+// other than 3, fewer pipes than were loaded and any cell ranges inside the
+// allocated cells. None of that may lead a later call past an array (the
+// sanitizer builds watch), and restoring a proper snapshot afterwards must
+// bring back exactly the saved behaviour.
+
+namespace {
+
+// Calls every entry point that reads the network or its state, with valid
+// arguments, and returns the largest error code seen.
+std::int32_t exerciseeverything()
+{
+    std::int32_t worst = 0;
+    auto note = [&worst] { worst = std::max(worst, errorcode()); };
+    std::vector<double> buffer(4096, 0.0);
+    std::vector<std::int32_t> integers(4096, 0);
+    double value = 0.0, elapsed = 0.0;
+    const double dt = 2.0, tmax = 4.0;
+    for (std::int32_t p = 0; p <= 3; ++p) {
+        std::int32_t n = 0;
+        ::getnumberofcells(p, &n);
+        ::getpressure(p, buffer.data());
+        ::getvelocity(p, buffer.data());
+        ::getdiameter(p, buffer.data());
+        ::transientpipe(&p, &dt);
+        ::steadypipe(&p, &tmax, &elapsed);
+        ::loadbcpipe(p, 2, 48e5, 300.0, 40.0, 0, 0, -1);
+        note();
+    }
+    for (std::int32_t end = 1; end <= 2; ++end) {
+        ::getbcpressure(end, &value);
+        ::getbcmassflowrate(end, &value);
+    }
+    ::loadbc(1, 50e5, 300.0, 40.0, -1, -1, 0);
+    ::loadbc(2, 48e5, 300.0, 40.0, 0, 0, -1);
+    ::transientpipes(&dt);
+    note();
+    ::steadypipes(&tmax, &elapsed);
+    note();
+    for (std::int32_t mode = 1; mode <= 6; ++mode) {
+        std::int32_t status = -1;
+        const double c = mode == 5 ? 47e5 : mode == 6 ? 50e5 : mode == 4 ? -40.0 : 40.0;
+        ::steadystate(mode, mode == 2 || mode == 6 ? 48e5 : 50e5, 300.0, c, &status);
+        note();
+    }
+    ::getuhistory(buffer.data(), buffer.data() + 2048);
+    note();
+    std::int32_t nvars = 0, ncells = 0, nfaces = 0, npipes = 0;
+    ::getshape(&nvars, &ncells, &nfaces, &npipes);
+    double* r = buffer.data();
+    std::int32_t* i = integers.data();
+    ::gethyperparams(i, i, i, i, i, i, i, r, r, r, r, r, r, r, r, r, r, r, r, r);
+    note();
+    const double ambient[] = {280.0, 280.0}, htc[] = {1.0, 1.0};
+    ::loadwalldata(ambient, htc);
+    const double p0[] = {50e5, 49e5}, T0[] = {300.0, 300.0}, m0[] = {40.0, 40.0};
+    ::loadinitialconditions(p0, T0, m0);
+    ::transientpipes(&dt);
+    note();
+    return worst;
+}
+
+struct OddState {
+    const char* what;
+    void (*store)(const Snapshot&);
+};
+
+void sethypercounts(const Snapshot& s, std::int32_t nvars, std::int32_t ncells,
+                    std::int32_t nfaces)
+{
+    const std::int32_t* n = s.hyperintegers;
+    ::sethyperparams(&nvars, &ncells, &nfaces, &n[4], &n[5], &n[6], &n[7], &s.simulationtime,
+                     s.h(9), s.h(10), s.h(11), s.h(12), s.h(13), s.h(14), s.h(15), s.h(16),
+                     s.h(17), s.h(18), s.h(19), s.h(20));
+}
+
+// Stores the snapshot's physical state with another number of pipes and
+// other cell ranges, copying no arrays but the per-pipe ones.
+void setlayout(const Snapshot& s, std::int32_t npipes, std::vector<std::int32_t> first,
+               std::vector<std::int32_t> last)
+{
+    Snapshot t = s;
+    std::copy(first.begin(), first.end(), t.i(3));
+    std::copy(last.begin(), last.end(), t.i(4));
+    t.i(1)[0] = npipes;
+    t.nvars = t.nfaces = t.ncells = 0;
+    restore(t);
+}
+
+void setlimit(const Snapshot& s, double limit)
+{
+    Snapshot t = s;
+    t.r(11)[0] = limit;
+    restore(t);
+}
+
+const OddState oddstates[] = {
+    {"no variables", [](const Snapshot& s) { sethypercounts(s, 0, s.ncells, s.nfaces); }},
+    {"two variables", [](const Snapshot& s) { sethypercounts(s, 2, s.ncells, s.nfaces); }},
+    {"negative variables", [](const Snapshot& s) { sethypercounts(s, -1, s.ncells, s.nfaces); }},
+    {"two cells", [](const Snapshot& s) { sethypercounts(s, 3, 2, 3); }},
+    {"no cells", [](const Snapshot& s) { sethypercounts(s, 3, 0, 0); }},
+    {"negative cells", [](const Snapshot& s) { sethypercounts(s, 3, -7, -6); }},
+    {"faces equal cells", [](const Snapshot& s) { sethypercounts(s, 3, s.ncells, s.ncells); }},
+    {"one pipe of two", [](const Snapshot& s) { setlayout(s, 1, {1, 31}, {30, 50}); }},
+    {"no pipes", [](const Snapshot& s) { setlayout(s, 0, {1, 31}, {30, 50}); }},
+    {"negative pipes", [](const Snapshot& s) { setlayout(s, -3, {1, 31}, {30, 50}); }},
+    {"overlapping ranges", [](const Snapshot& s) { setlayout(s, 2, {1, 5}, {10, 50}); }},
+    {"ranges in reverse order", [](const Snapshot& s) { setlayout(s, 2, {31, 1}, {50, 30}); }},
+    {"one-cell pipes", [](const Snapshot& s) { setlayout(s, 2, {1, 2}, {1, 2}); }},
+    {"zero step limit", [](const Snapshot& s) { setlimit(s, 0.0); }},
+    {"negative step limit", [](const Snapshot& s) { setlimit(s, -1.0); }},
+    {"NaN step limit",
+     [](const Snapshot& s) { setlimit(s, std::numeric_limits<double>::quiet_NaN()); }},
+};
+
+} // namespace
+
+TEST_F(SaveRestore, OddStoredStatesStayInBoundsAndRestoreCleanly)
+{
+    const Snapshot saved = save();
+    const std::vector<Profile> reference = runsteps(5, 8);
+    for (const OddState& odd : oddstates) {
+        SCOPED_TRACE(odd.what);
+        restore(saved);
+        odd.store(saved);
+        ASSERT_EQ(errorcode(), 0) << "the odd state itself is accepted";
+        const std::int32_t worst = exerciseeverything();
+        EXPECT_LE(worst, 4);
+
+        restore(saved);
+        ASSERT_EQ(errorcode(), 0);
+        expectsamebits(runsteps(5, 8), reference);
+    }
 }
