@@ -359,15 +359,50 @@ PELMORA_API void geterrorcode(int32_t *code);
  * ======================================================================
  * A host that saves the state with the get entry points, runs on, restores
  * it with the set entry points and repeats the same calls gets the same
- * results bit for bit. Every argument is by address. The set entry points
- * copy values in unchanged; they validate nothing physical, but counts
- * larger than what the latest network load allocated make the call change
- * nothing and set code 3. */
+ * results bit for bit.
+ *
+ *   save:    getshape(&nvars, &ncells, &nfaces, &npipes);
+ *            getfluidparams(...); gethyperparams(...);
+ *            getuhistory(previous, current); getphysparams(...);
+ *   restore: setfluidparams(...); sethyperparams(...);
+ *            setuhistory(&nvars, &ncells, previous, current);
+ *            setphysparams(&nvars, &nfaces, &ncells, &npipes, ...);
+ *
+ * The restore may go into the same network or into one loaded again later
+ * with the same loadpipedata arguments. Not carried: the two error codes,
+ * the ideal-gas viscosity and compressibility factor, and the host context
+ * and property routines of loadfluid; they keep their values.
+ *
+ * Rules shared by all eight:
+ * - Every argument is by address. Values are copied unchanged: nothing is
+ *   computed, checked for physical sense or reallocated.
+ * - Arrays come in groups (per pipe, per variable, per face, per cell, or
+ *   per variable and cell). A group whose count is 0 or less is skipped,
+ *   and its pointers are not read (they may be NULL).
+ * - Refused (nothing stored, nothing written, code 3) when a pointer that
+ *   the call reads or writes is NULL, or when a positive count exceeds what
+ *   the latest network load allocated. freepipememory releases the cell
+ *   states, both conserved levels and the pipe, ghost and face geometry
+ *   arrays, so getuhistory, getphysparams and positive counts to
+ *   setuhistory and setphysparams are refused after it; the grid spacings
+ *   and end coefficients of gethyperparams survive it. Refusals set the
+ *   fluid code for the two fluid entry points, the network code otherwise. */
 
 /* getfluidparams / setfluidparams -- 14 items in this order: molweight,
  * gamma, current viscosity, cp, cv, current density, energy, enthalpy,
  * pressure, temperature, sound speed, model (int32), two spare reals.
- * setfluidparams stores cp and cv as given (not derived again). */
+ * The viscosity is that of the current fluid state (the last evaluation),
+ * not the ideal-gas constant given to loadfluid.
+ * setfluidparams may be called at any time, also before loadfluid. It
+ * stores cp and cv as given (not derived again from molweight and gamma)
+ * and replaces the current fluid state. Afterwards the gas counts as loaded exactly when
+ * molweight is a positive finite number, gamma a finite number above 1, cp
+ * and cv positive finite numbers, and, for model 2, all three property
+ * routines of an earlier loadfluid are present; otherwise every call that
+ * evaluates the gas is refused with code 3 until the next loadfluid or a
+ * setfluidparams with a usable gas. setfluidparams itself sets no code for
+ * an unusable gas: restoring a blank description is legitimate. Before any
+ * loadfluid the ideal gas's viscosity is 0. */
 PELMORA_API void getfluidparams(double *molweight, double *gamma, double *viscosity, double *cp,
                                 double *cv, double *density, double *energy, double *enthalpy,
                                 double *pressure, double *temperature, double *soundspeed,
@@ -384,8 +419,16 @@ PELMORA_API void setfluidparams(const double *molweight, const double *gamma,
  * simulation time; the six end-coefficient arrays (inlet gradient, value,
  * weight, outlet gradient, value, weight; one element per variable); face
  * position, face length, inverse face length (per face); cell centre, cell
- * length, inverse cell length (per cell). sethyperparams stores the counts
- * first and copies the arrays with them. */
+ * length, inverse cell length (per cell).
+ * gethyperparams copies the arrays with the engine's current counts.
+ * sethyperparams stores the eight scalars first, the three counts
+ * included, and copies the arrays with the new counts. Counts up to the
+ * allocated ones may be stored, also a number of variables other than 3,
+ * 0 or negative counts, or a face count that is not cells + 1; nothing is
+ * reallocated, later calls never reach past the arrays of the latest load,
+ * and getshape, getuhistory and getphysparams use the stored counts. A
+ * count above the allocated one refuses the whole call (code 3, nothing
+ * stored). */
 PELMORA_API void gethyperparams(int32_t *nvars, int32_t *ncells, int32_t *nfaces,
                                 int32_t *currentcell, int32_t *currentface,
                                 int32_t *atinletface, int32_t *atoutletface,
@@ -409,7 +452,11 @@ PELMORA_API void sethyperparams(const int32_t *nvars, const int32_t *ncells,
 /* getuhistory / setuhistory -- both levels of the conserved variables
  * (previous, current), each an array of nvars x ncells doubles with the cell
  * index running fastest: variable k (1..3: rho A, rho u, rho E) of cell i is
- * element (k-1)*ncells + (i-1). setuhistory takes the two counts first. */
+ * element (k-1)*ncells + (i-1). getuhistory uses the engine's counts.
+ * setuhistory takes the two counts first; they drive the copy (and the
+ * layout above) only and are not stored. A count below 1 copies nothing.
+ * Only the conserved levels change: the cell profiles (pressure, ...) keep
+ * their values until the next step derives them from the new levels. */
 PELMORA_API void getuhistory(double *previous, double *current);
 PELMORA_API void setuhistory(const int32_t *nvars, const int32_t *ncells, const double *previous,
                              const double *current);
@@ -418,10 +465,18 @@ PELMORA_API void setuhistory(const int32_t *nvars, const int32_t *ncells, const 
  * and flags, boundary values (previous, latest, applied), end states, cell
  * geometry, wall data and every per-cell state array. A pair "..1, ..2" is
  * end 1 then end 2. Arrays have npipes, nvars, nfaces or ncells elements.
+ * getphysparams copies with the engine's counts (getshape).
  * setphysparams -- 109 arguments: the counts to copy per variable, per face
  * and per cell (not stored), the number of pipes (stored, and the count of
  * every per-pipe array), then the items of getphysparams from pipepassflag
- * on. A per-cell count of 0 or less copies everything but the cell arrays. */
+ * on. The scalars and end pairs are stored first, then the per-pipe,
+ * per-variable, per-face and per-cell arrays. A per-cell count of 0 or less
+ * copies everything but the cell arrays. Besides the shared refusals, the
+ * call is refused (code 3, nothing stored) when a copied cell range does
+ * not satisfy 1 <= firstcell <= lastcell <= the allocated cells, because
+ * every pipe loop walks those ranges. Flags, boundary values and the time
+ * step limit are stored as given; a limit that is not a positive number
+ * makes the drivers refuse their next step with code 3. */
 PELMORA_API void getphysparams(
     int32_t *numberofpipes,
     int32_t *pipepassflag,
