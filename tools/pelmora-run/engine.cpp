@@ -68,6 +68,7 @@ bool loadengine(const std::string& path, Engine& e, std::string& error) {
         resolve(handle, "getbcdensity", e.getbcdensity, error) &&
         resolve(handle, "getbcvelocity", e.getbcvelocity, error) &&
         resolve(handle, "getbcmachnumber", e.getbcmachnumber, error) &&
+        resolve(handle, "getuhistory", e.getuhistory, error) &&
         resolve(handle, "geterrorcode", e.geterrorcode, error);
     if (!ok) {
         error = "engine library '" + path + "': " + error;

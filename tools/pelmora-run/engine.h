@@ -39,6 +39,7 @@ struct Engine {
     decltype(&::getbcdensity) getbcdensity = nullptr;
     decltype(&::getbcvelocity) getbcvelocity = nullptr;
     decltype(&::getbcmachnumber) getbcmachnumber = nullptr;
+    decltype(&::getuhistory) getuhistory = nullptr;
     decltype(&::geterrorcode) geterrorcode = nullptr;
 
     void* handle = nullptr;

@@ -150,6 +150,7 @@ void printsummary(std::ostream& out, const Scenario& s, const Results& r) {
     row("pressure, highest", bar(r.endmaxpressure[0].value), bar(r.endmaxpressure[1].value));
     row("mass flow, lowest", fixed(r.endminflow[0].value, 2) + " kg/s", fixed(r.endminflow[1].value, 2) + " kg/s");
     row("mass flow, highest", fixed(r.endmaxflow[0].value, 2) + " kg/s", fixed(r.endmaxflow[1].value, 2) + " kg/s");
+    row("Mach number, highest", fixed(r.endmaxmach[0].value, 3), fixed(r.endmaxmach[1].value, 3));
 
     out << "\n  line pack  start " << fixed(r.linepackstart / 1000, 3) << " t, end "
         << fixed(r.linepackend / 1000, 3) << " t, change "
@@ -163,16 +164,13 @@ void printsummary(std::ostream& out, const Scenario& s, const Results& r) {
         << "                  lowest temperature "
         << at(r.mintemperature, fixed(r.mintemperature.value, 2) + " K") << ", highest "
         << at(r.maxtemperature, fixed(r.maxtemperature.value, 2) + " K") << '\n'
-        << "                  highest Mach number " << at(r.maxmach, fixed(r.maxmach.value, 4))
+        << "                  highest Mach number in a cell " << at(r.maxmach, fixed(r.maxmach.value, 4))
         << '\n';
     if (r.chokepressure > 0) {
-        out << "  choke check  the peak outlet flow " << fixed(r.chokeflow, 2)
-            << " kg/s is sonic in the outlet bore at about " << bar(r.chokepressure)
-            << " (approxchokepressure; outlet pressure then "
-            << bar(std::find_if(r.series.begin(), r.series.end(), [&](const EndSample& e) {
-                       return e.time == r.choketime;
-                   })->pressure[1])
-            << ")\n";
+        out << "  choke check  the peak outlet flow " << fixed(r.chokeflow, 2) << " kg/s at t = "
+            << span(r.choketime) << " is sonic in the outlet bore at about "
+            << bar(r.chokepressure) << " (approxchokepressure); the last cell then held "
+            << bar(r.chokecellpressure) << "\n";
     }
     if (r.codes.empty()) {
         out << "  engine codes  none\n";
@@ -210,12 +208,14 @@ void writesummaryjson(const std::string& path, const Scenario& s, const Results&
                    {"pressure_min", r.endminpressure[e].value},
                    {"pressure_max", r.endmaxpressure[e].value},
                    {"massflow_min", r.endminflow[e].value},
-                   {"massflow_max", r.endmaxflow[e].value}};
+                   {"massflow_max", r.endmaxflow[e].value},
+                   {"mach_max", r.endmaxmach[e].value}};
     }
     j["line"] = {{"pressure_max", r.maxpressure.value}, {"pressure_min", r.minpressure.value},
                  {"temperature_min", r.mintemperature.value},
                  {"temperature_max", r.maxtemperature.value}, {"mach_max", r.maxmach.value}};
-    j["chokepressure"] = r.chokepressure;
+    j["choke"] = {{"pressure", r.chokepressure}, {"massflow", r.chokeflow},
+                  {"time_s", r.choketime}, {"lastcellpressure", r.chokecellpressure}};
     j["codes"] = nlohmann::json::object();
     for (const auto& [code, c] : r.codes) {
         j["codes"][std::to_string(code)] = {{"count", c.count}, {"first_s", c.first},

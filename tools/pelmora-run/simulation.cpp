@@ -43,9 +43,10 @@ private:
     // 2. Reading results.
     void readlayout();
     Profile profile(double t) const;
-    EndSample endsfromengine(double t) const;
+    EndSample endsfromengine(const Profile& p) const;
     EndSample endsfromcells(const Profile& p) const;
-    double linepack(const Profile& p) const;
+    double linepack() const;
+    double massflowat(int end, double t, const EndSample& sample) const;
     void track(const Profile& p, const EndSample& ends);
     // 3. Error codes.
     int checkcode(double t, const std::string& call);
@@ -226,11 +227,14 @@ Profile Host::profile(double t) const {
     return p;
 }
 
-EndSample Host::endsfromengine(double t) const {
+EndSample Host::endsfromengine(const Profile& p) const {
     EndSample s;
-    s.time = t;
+    s.time = p.time;
     for (int end = 1; end <= 2; ++end) {
         const auto i = static_cast<std::size_t>(end - 1);
+        const std::size_t cell = end == 1 ? 0 : p.pressure.size() - 1;
+        s.cellpressure[i] = p.pressure[cell];
+        s.celltemperature[i] = p.temperature[cell];
         e_.getbcpressure(end, &s.pressure[i]);
         e_.getbctemperature(end, &s.temperature[i]);
         e_.getbcmassflowrate(end, &s.massflow[i]);
@@ -255,17 +259,32 @@ EndSample Host::endsfromcells(const Profile& p) const {
         s.density[end] = p.density[i];
         s.velocity[end] = p.velocity[i];
         s.mach[end] = p.mach[i];
+        s.cellpressure[end] = p.pressure[i];
+        s.celltemperature[end] = p.temperature[i];
     }
     return s;
 }
 
-double Host::linepack(const Profile& p) const {
-    // Mass in the line: the sum over cells of rho A dx.
+double Host::linepack() const {
+    // Mass in the line: the sum over cells of rho A dx. The conserved
+    // variables hold the state at the end of the step (the cell arrays that
+    // the profile queries copy were derived at the start of its last stage),
+    // and the first of them per cell is rho A.
+    const std::size_t n = static_cast<std::size_t>(layout_.ncells);
+    std::vector<double> previous(3 * n), current(3 * n);
+    e_.getuhistory(previous.data(), current.data());
     double mass = 0;
-    for (std::size_t i = 0; i < p.density.size(); ++i) {
-        mass += p.density[i] * layout_.area[i] * layout_.length[i];
-    }
+    for (std::size_t i = 0; i < n; ++i) mass += current[i] * layout_.length[i];
     return mass;
+}
+
+double Host::massflowat(int end, double t, const EndSample& sample) const {
+    // Through an end with imposed mass flow the engine ramps the table value
+    // linearly over the step, so the table is exact; elsewhere the end state.
+    const auto i = static_cast<std::size_t>(end);
+    if (!s_.ends[i].massflowfixed) return sample.massflow[i];
+    const double m = valuesat(s_.ends[i], t).massflow;
+    return std::isnan(m) ? fill_[i].massflow : m;
 }
 
 void Host::track(const Profile& p, const EndSample& ends) {
@@ -282,7 +301,7 @@ void Host::track(const Profile& p, const EndSample& ends) {
         r_.endminpressure[end].below(ends.pressure[end], t);
         r_.endmaxflow[end].above(ends.massflow[end], t);
         r_.endminflow[end].below(ends.massflow[end], t);
-        r_.maxmach.above(ends.mach[end], t);
+        r_.endmaxmach[end].above(ends.mach[end], t);
     }
 }
 
@@ -321,8 +340,9 @@ void Host::chokecheck() {
                                  [&](const EndSample& s) { return s.time == peak.time; });
     if (at == r_.series.end()) return;
     double p = 0;
-    e_.approxchokepressure(at->temperature[1], s_.pipes.back().outletdiameter, peak.value, &p);
+    e_.approxchokepressure(at->celltemperature[1], s_.pipes.back().outletdiameter, peak.value, &p);
     if (checkcode(peak.time, "approxchokepressure") == 0) {
+        r_.chokecellpressure = at->cellpressure[1];
         r_.chokepressure = p;
         r_.chokeflow = peak.value;
         r_.choketime = peak.time;
@@ -345,7 +365,7 @@ Results Host::run(const std::function<void(double)>& progress) {
         if (checkcode(0, "steadypipes") == 3) throw RunError("the engine stopped the settling march (code 3)");
     }
     Profile start = profile(0.0);
-    r_.linepackstart = linepack(start);
+    r_.linepackstart = linepack();
     EndSample previous = endsfromcells(start);
     r_.series.push_back(previous);
     track(start, previous);
@@ -378,14 +398,14 @@ Results Host::run(const std::function<void(double)>& progress) {
         ++r_.hoststeps;
 
         const Profile now = profile(t);
-        const EndSample ends = endsfromengine(t);
-        r_.massin += 0.5 * (previous.massflow[0] + ends.massflow[0]) * dt;
-        r_.massout += 0.5 * (previous.massflow[1] + ends.massflow[1]) * dt;
+        const EndSample ends = endsfromengine(now);
+        r_.massin += 0.5 * (massflowat(0, target - dt, previous) + massflowat(0, target, ends)) * dt;
+        r_.massout += 0.5 * (massflowat(1, target - dt, previous) + massflowat(1, target, ends)) * dt;
         r_.series.push_back(ends);
         track(now, ends);
         takeprofiles(now);
         previous = ends;
-        r_.linepackend = linepack(now);
+        r_.linepackend = linepack();
         if (progress) progress(t);
         if (code == 3) {
             r_.completed = false;

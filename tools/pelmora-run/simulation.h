@@ -19,6 +19,9 @@ namespace pelmorarun {
 struct EndSample {
     double time = 0;
     std::array<double, 2> pressure{}, temperature{}, massflow{}, density{}, velocity{}, mach{};
+    // The cells next to the ends (an end state holds an imposed pressure
+    // even when the flow there is choked; the cell shows what the gas does).
+    std::array<double, 2> cellpressure{}, celltemperature{};
 };
 
 // The state along the whole line at one time, cell by cell.
@@ -57,14 +60,15 @@ struct Results {
     double linepackstart = 0, linepackend = 0; // kg
     double massin = 0, massout = 0;            // kg through the ends, integrated over time
 
-    Extreme maxpressure, minpressure, mintemperature, maxtemperature, maxmach;
-    std::array<Extreme, 2> endmaxpressure, endminpressure, endmaxflow, endminflow;
+    Extreme maxpressure, minpressure, mintemperature, maxtemperature, maxmach; // cells
+    std::array<Extreme, 2> endmaxpressure, endminpressure, endmaxflow, endminflow, endmaxmach;
 
     std::map<int, CodeRecord> codes;
 
     // Choke check: the engine's estimate of the pressure at which the peak
-    // outlet flow would be sonic in the outlet diameter (0 = not computed).
-    double chokepressure = 0, chokeflow = 0, choketime = 0;
+    // outlet flow would be sonic in the outlet diameter (0 = not computed),
+    // and the pressure of the last cell then.
+    double chokepressure = 0, chokeflow = 0, choketime = 0, chokecellpressure = 0;
 
     bool completed = false;
     std::string stopreason; // why the run ended early
