@@ -174,7 +174,7 @@ PELMORA_API void loadpipedata(const int32_t *npipes, const double *length,
  * which the next transient step ramps. The first loadbc for an end since the
  * library was loaded or a starting state was set takes the values as both
  * previous and current, so the first step sees no ramp.
- * Refused (code 3) with no loaded network. */
+ * Refused (code 3) with no loaded network or one without pipes. */
 PELMORA_API void loadbc(int32_t end, double p, double T, double m, int32_t pfixed,
                         int32_t tfixed, int32_t mfixed);
 
@@ -195,8 +195,8 @@ PELMORA_API void loadwalldata(const double *ambienttemperature,
 
 /* maxtimestep -- upper limit on the drivers' sub-step, s, by address. Every
  * loadpipedata resets the limit to the largest finite double. A value that is
- * not a positive number (0, negative, NaN) keeps the old limit and sets
- * code 3; +infinity is accepted and means no limit. */
+ * not a positive number (0, negative, NaN) or a NULL address keeps the old
+ * limit and sets code 3; +infinity is accepted and means no limit. */
 PELMORA_API void maxtimestep(const double *dt);
 
 /* loadinitialconditions -- uniform starting state per pipe. By address:
