@@ -131,6 +131,7 @@ constexpr std::int64_t maximumcells = 2048;          // cells of a network the h
 constexpr std::int32_t maximumpipes = 64;            // pipes of a network the harness loads
 constexpr std::int64_t maximumsteadycells = 256;     // cells for which steadystate is called
 constexpr double maximumcellsteps = 1.0e5;           // cell updates per driver call
-constexpr std::int64_t maximumbuffer = 1 << 16;      // elements of one buffer handed to a set call
+constexpr std::int64_t maximumbuffer = 8192;         // elements of one buffer handed to a set call
+constexpr std::int64_t maximumcheckedcells = 256;    // cells up to which refusals are checked
 
 } // namespace pelmorafuzz
