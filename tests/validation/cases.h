@@ -62,8 +62,11 @@ struct ShockTubeResult {
 
 // Runs one problem on `cells` cells (two pipes of cells/2, the diaphragm at
 // the joint). courant > 0 caps the sub-step with maxtimestep at
-// courant * dx / (fastest exact signal speed).
-ShockTubeResult runshocktube(const RiemannProblem& problem, int cells, double courant = 0.0);
+// courant * dx / (fastest exact signal speed). freeends: impose nothing at
+// either end (every end value extrapolated from the cells) instead of
+// closing the ends where the gas is at rest.
+ShockTubeResult runshocktube(const RiemannProblem& problem, int cells, double courant = 0.0,
+                             bool freeends = false);
 
 // Observed order of convergence between two L1 errors on grids n and 2n.
 double observedorder(double coarse, double fine);
@@ -96,6 +99,12 @@ SteadyResult runisothermal(int cells, bool settle);
 
 // Short adiabatic pipe at high subsonic Mach number against Fanno flow.
 SteadyResult runfanno(int cells, bool settle);
+
+// The Fanno pipe with inlet Mach number `mach`, inlet pressure and
+// temperature imposed, outlet pressure imposed: the largest relative
+// deviation of any cell's mass flow from the outlet's over one second after
+// 20 s of settling (0 for a settled pipe).
+double inletpressurewiggle(double mach, int cells);
 
 // ---------------------------------------------------------------------------
 // Waves, gravity, balances
