@@ -362,6 +362,29 @@ HyperParamsIn hyperin(HostBuffers& h)
             {h.r(18), h.r(19), h.r(20)}};
 }
 
+template <class Real, class Integer>
+PhysicalStateBuffers<Real, Integer> physicalbuffers(HostBuffers& h)
+{
+    PhysicalStateBuffers<Real, Integer> b{};
+    auto fill = [](auto& slots, int firstarg, auto buffer) {
+        for (std::size_t j = 0; j < slots.size(); ++j)
+            slots[j] = buffer(firstarg + static_cast<int>(j));
+    };
+    auto real = [&h](int n) { return h.r(n); };
+    auto integer = [&h](int n) { return h.i(n); };
+    b.numberofpipes = h.i(1);
+    fill(b.pipeintegers, 2, integer);
+    b.maximumtimestep = h.r(11);
+    fill(b.leadingpairs, 12, real);
+    fill(b.pipereals, 32, real);
+    fill(b.variablereals, 50, real);
+    fill(b.facereals, 52, real);
+    fill(b.cellreals, 55, real);
+    fill(b.trailingpairs, 77, real);
+    fill(b.bcloaded, 105, integer);
+    return b;
+}
+
 std::int32_t takecode(Store& s) { return geterrorcode(s); }
 
 // Expects every item of the physical state to be bit-identical in a and b.
@@ -794,39 +817,22 @@ TEST_F(StateExchange, SetPhysParamsRefusesWhatDoesNotFitAndChangesNothing)
 
     // A NULL scalar buffer is refused whatever the counts.
     const std::int32_t zero = 0;
-    ::setphysparams(&zero, &zero, &zero, &zero, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, h.r(11), h.r(12), h.r(13), h.r(14),
-                    h.r(15), h.r(16), h.r(17), h.r(18), h.r(19), h.r(20), h.r(21), h.r(22),
-                    h.r(23), h.r(24), h.r(25), h.r(26), h.r(27), h.r(28), h.r(29), h.r(30),
-                    h.r(31), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, h.r(77), h.r(78),
-                    h.r(79), h.r(80), h.r(81), h.r(82), h.r(83), h.r(84), h.r(85), h.r(86),
-                    h.r(87), h.r(88), h.r(89), h.r(90), h.r(91), h.r(92), h.r(93), h.r(94),
-                    h.r(95), h.r(96), h.r(97), h.r(98), h.r(99), h.r(100), h.r(101), h.r(102),
-                    h.r(103), h.r(104), h.i(105), nullptr);
+    PhysicalStateIn in = physicalbuffers<const double, const std::int32_t>(h);
+    in.bcloaded[1] = nullptr;
+    EXPECT_FALSE(setphysparams(s, &zero, &zero, &zero, in));
     EXPECT_EQ(takecode(s), coderefused);
     EXPECT_EQ(s.numberofpipes, pipes);
 
     // With every count 0 the arrays' NULLs are fine: only the scalars and
     // pairs are stored, and the number of pipes becomes 0.
-    ::setphysparams(&zero, &zero, &zero, &zero, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, h.r(11), h.r(12), h.r(13), h.r(14),
-                    h.r(15), h.r(16), h.r(17), h.r(18), h.r(19), h.r(20), h.r(21), h.r(22),
-                    h.r(23), h.r(24), h.r(25), h.r(26), h.r(27), h.r(28), h.r(29), h.r(30),
-                    h.r(31), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                    nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, h.r(77), h.r(78),
-                    h.r(79), h.r(80), h.r(81), h.r(82), h.r(83), h.r(84), h.r(85), h.r(86),
-                    h.r(87), h.r(88), h.r(89), h.r(90), h.r(91), h.r(92), h.r(93), h.r(94),
-                    h.r(95), h.r(96), h.r(97), h.r(98), h.r(99), h.r(100), h.r(101), h.r(102),
-                    h.r(103), h.r(104), h.i(105), h.i(106));
+    in = physicalbuffers<const double, const std::int32_t>(h);
+    in.numberofpipes = &zero;
+    in.pipeintegers.fill(nullptr);
+    in.pipereals.fill(nullptr);
+    in.variablereals.fill(nullptr);
+    in.facereals.fill(nullptr);
+    in.cellreals.fill(nullptr);
+    EXPECT_TRUE(setphysparams(s, &zero, &zero, &zero, in));
     EXPECT_EQ(takecode(s), 0);
     EXPECT_EQ(s.numberofpipes, 0);
     EXPECT_EQ(s.endpressure(2), tag<double>(13, 1, 0));
@@ -844,23 +850,7 @@ TEST(PhysParams, NothingCanBeCopiedOutOfAReleasedNetwork)
     freepipememory(s);
 
     HostBuffers h;
-    PhysicalStateOut out{h.i(1), {}, h.r(11), {}, {}, {}, {}, {}, {}, {h.i(105), h.i(106)}};
-    for (std::size_t j = 0; j < out.pipeintegers.size(); ++j)
-        out.pipeintegers[j] = h.i(static_cast<int>(j) + 2);
-    for (std::size_t j = 0; j < out.leadingpairs.size(); ++j)
-        out.leadingpairs[j] = h.r(static_cast<int>(j) + 12);
-    for (std::size_t j = 0; j < out.pipereals.size(); ++j)
-        out.pipereals[j] = h.r(static_cast<int>(j) + 32);
-    for (std::size_t j = 0; j < out.variablereals.size(); ++j)
-        out.variablereals[j] = h.r(static_cast<int>(j) + 50);
-    for (std::size_t j = 0; j < out.facereals.size(); ++j)
-        out.facereals[j] = h.r(static_cast<int>(j) + 52);
-    for (std::size_t j = 0; j < out.cellreals.size(); ++j)
-        out.cellreals[j] = h.r(static_cast<int>(j) + 55);
-    for (std::size_t j = 0; j < out.trailingpairs.size(); ++j)
-        out.trailingpairs[j] = h.r(static_cast<int>(j) + 77);
-
-    EXPECT_FALSE(getphysparams(s, out));
+    EXPECT_FALSE(getphysparams(s, physicalbuffers<double, std::int32_t>(h)));
     EXPECT_EQ(takecode(s), coderefused);
     EXPECT_EQ(h.i(1)[0], HostBuffers::integersentinel) << "nothing written";
     EXPECT_EQ(h.r(11)[0], HostBuffers::realsentinel);
