@@ -130,11 +130,13 @@ public:
         return realtable[(tag - realtablesize) % realtablesize] * scale;
     }
 
-    // Index of the pointer argument to pass as NULL, or -1 for none.
-    int nullarg()
+    // Index (from 0) of the pointer argument of a call with `count` pointer
+    // arguments to pass as NULL, or -1 for none.
+    int nullarg(int count)
     {
-        const std::uint8_t b = byte();
-        return b < firstnulltag ? -1 : b - firstnulltag;
+        if (byte() < firstnulltag)
+            return -1;
+        return byte() % count;
     }
 
     // n reals: either one value repeated or one value per element.
@@ -782,7 +784,7 @@ private:
         void* context = missing && (routines & 8) ? nullptr : &hostcontext;
         const double molweight = real(), gamma = real(), viscosity = real(), z = real();
         const std::int32_t model = integer();
-        const int n = in.nullarg();
+        const int n = in.nullarg(5);
         trace("loadfluid(ctx=%s, pt=%s, rhoe=%s, ph=%s, molweight=%.17g, gamma=%.17g, "
               "viscosity=%.17g, Z=%.17g, model=%d, null=%d)\n",
               context ? "host" : "NULL", pt ? "host" : "NULL", rhoe ? "host" : "NULL",
@@ -804,7 +806,7 @@ private:
         std::vector<double> data[6];
         for (auto& a : data)
             a = in.array(npipes);
-        const int n = in.nullarg();
+        const int n = in.nullarg(7);
         trace("loadpipedata(npipes=%d, length=%s, inletdiameter=%s, outletdiameter=%s, "
               "inclination=%s, roughness=%s, celllength=%s, null=%d)\n",
               npipes, showreals(data[0].data(), npipes).c_str(),
@@ -889,7 +891,7 @@ private:
     {
         const std::int64_t np = pipecount();
         const std::vector<double> ambient = in.array(np), coefficient = in.array(np);
-        const int n = in.nullarg();
+        const int n = in.nullarg(2);
         trace("loadwalldata(ambient=%s, coefficient=%s, null=%d)\n",
               showreals(ambient.data(), np).c_str(), showreals(coefficient.data(), np).c_str(), n);
         refusable("loadwalldata", [&] {
@@ -900,7 +902,7 @@ private:
     void domaxtimestep()
     {
         const double dt = real();
-        const int n = in.nullarg();
+        const int n = in.nullarg(1);
         trace("maxtimestep(%.17g, null=%d)\n", dt, n);
         refusable("maxtimestep", [&] { maxtimestep(unlessnull(&dt, 0, n)); });
     }
@@ -909,7 +911,7 @@ private:
     {
         const std::int64_t np = pipecount();
         const std::vector<double> p = in.array(np), T = in.array(np), m = in.array(np);
-        const int n = in.nullarg();
+        const int n = in.nullarg(3);
         trace("loadinitialconditions(p=%s, T=%s, m=%s, null=%d)\n", showreals(p.data(), np).c_str(),
               showreals(T.data(), np).c_str(), showreals(m.data(), np).c_str(), n);
         refusable("loadinitialconditions", [&] {
@@ -937,7 +939,7 @@ private:
     void dotransientpipes()
     {
         const double dt = boundedspan(real());
-        const int n = in.nullarg();
+        const int n = in.nullarg(1);
         trace("transientpipes(%.17g, null=%d)\n", dt, n);
         transientpipes(unlessnull(&dt, 0, n));
     }
@@ -946,7 +948,7 @@ private:
     {
         const std::int32_t pipe = integer();
         const double dt = boundedspan(real());
-        const int n = in.nullarg();
+        const int n = in.nullarg(2);
         trace("transientpipe(pipe=%d, dt=%.17g, null=%d)\n", pipe, dt, n);
         transientpipe(unlessnull(&pipe, 0, n), unlessnull(&dt, 1, n));
     }
@@ -954,7 +956,7 @@ private:
     void dosteadypipes()
     {
         const double tmax = boundedspan(real());
-        const int n = in.nullarg();
+        const int n = in.nullarg(2);
         double elapsed = sentinel();
         trace("steadypipes(tmax=%.17g, null=%d)\n", tmax, n);
         steadypipes(unlessnull(&tmax, 0, n), unlessnull(&elapsed, 1, n));
@@ -965,7 +967,7 @@ private:
     {
         const std::int32_t pipe = integer();
         const double tmax = boundedspan(real());
-        const int n = in.nullarg();
+        const int n = in.nullarg(3);
         double elapsed = sentinel();
         trace("steadypipe(pipe=%d, tmax=%.17g, null=%d)\n", pipe, tmax, n);
         steadypipe(unlessnull(&pipe, 0, n), unlessnull(&tmax, 1, n), unlessnull(&elapsed, 2, n));
@@ -976,7 +978,7 @@ private:
     {
         const std::int32_t mode = integer();
         const double a = real(), b = real(), c = real();
-        const int n = in.nullarg();
+        const int n = in.nullarg(1);
         trace("steadystate(mode=%d, a=%.17g, b=%.17g, c=%.17g, null=%d)\n", mode, a, b, c, n);
         if (store().totalcells > maximumsteadycells) {
             trace("    [skipped: %d cells]\n", store().totalcells);
@@ -997,7 +999,7 @@ private:
     void doapproxchokepressure()
     {
         const double T = real(), D = real(), m = real();
-        const int n = in.nullarg();
+        const int n = in.nullarg(1);
         double p = sentinel();
         trace("approxchokepressure(T=%.17g, D=%.17g, m=%.17g, null=%d)\n", T, D, m, n);
         approxchokepressure(T, D, m, unlessnull(&p, 0, n));
@@ -1008,7 +1010,7 @@ private:
 
     void dogettotalnumberofcells()
     {
-        const int n = in.nullarg();
+        const int n = in.nullarg(1);
         std::int32_t total = integersentinel;
         trace("gettotalnumberofcells(null=%d)\n", n);
         gettotalnumberofcells(unlessnull(&total, 0, n));
@@ -1018,7 +1020,7 @@ private:
 
     void dogetshape()
     {
-        const int n = in.nullarg();
+        const int n = in.nullarg(4);
         std::int32_t c[4] = {integersentinel, integersentinel, integersentinel, integersentinel};
         trace("getshape(null=%d)\n", n);
         getshape(unlessnull(&c[0], 0, n), unlessnull(&c[1], 1, n), unlessnull(&c[2], 2, n),
@@ -1031,7 +1033,7 @@ private:
     void dogetnumberofcells()
     {
         const std::int32_t pipe = integer();
-        const int n = in.nullarg();
+        const int n = in.nullarg(1);
         std::int32_t cells = integersentinel;
         trace("getnumberofcells(pipe=%d, null=%d)\n", pipe, n);
         getnumberofcells(pipe, unlessnull(&cells, 0, n));
@@ -1056,7 +1058,7 @@ private:
     {
         const int which = in.byte() % 10;
         const std::int32_t pipe = integer();
-        const int n = in.nullarg();
+        const int n = in.nullarg(1);
         const std::int32_t cells = cellsofpipe(pipe);
         // When getnumberofcells refuses the pipe, the profile query must
         // refuse it too. The buffer then has room for every cell the engine
@@ -1082,7 +1084,7 @@ private:
     {
         const int which = in.byte() % 9;
         const std::int32_t end = integer();
-        const int n = in.nullarg();
+        const int n = in.nullarg(1);
         double value = sentinel();
         trace("%s(end=%d, null=%d)\n", bcnames[which], end, n);
         bcqueries[which](end, unlessnull(&value, 0, n));
@@ -1097,7 +1099,7 @@ private:
 
     void dogeterrorcode()
     {
-        const int n = in.nullarg();
+        const int n = in.nullarg(1);
         std::int32_t code = integersentinel;
         trace("geterrorcode(null=%d)\n", n);
         geterrorcode(unlessnull(&code, 0, n));
@@ -1109,7 +1111,7 @@ private:
 
     void dogetfluidparams()
     {
-        const int n = in.nullarg();
+        const int n = in.nullarg(14);
         FluidBuffers b;
         b.fill();
         trace("getfluidparams(null=%d)\n", n);
@@ -1136,7 +1138,7 @@ private:
                 r = real();
             b.model = integer();
         }
-        const int n = in.nullarg();
+        const int n = in.nullarg(14);
         trace("setfluidparams(molweight=%.17g, gamma=%.17g, viscosity=%.17g, cp=%.17g, cv=%.17g, "
               "..., model=%d, null=%d)\n",
               b.reals[0], b.reals[1], b.reals[2], b.reals[3], b.reals[4], b.model, n);
@@ -1145,7 +1147,7 @@ private:
 
     void dogethyperparams()
     {
-        const int n = in.nullarg();
+        const int n = in.nullarg(20);
         const Shape s = shape();
         HyperBuffers b;
         b.build(s.nvars, s.nfaces, s.ncells);
@@ -1208,7 +1210,7 @@ private:
             else
                 b.arrays[j] = std::vector<double>(b.arrays[j - 1].begin(), b.arrays[j - 1].end());
         }
-        const int n = in.nullarg();
+        const int n = in.nullarg(20);
         trace("sethyperparams(nvars=%d, ncells=%d, nfaces=%d, cell=%d, face=%d, atin=%d, "
               "atout=%d, time=%.17g, celllength=%s, null=%d)\n",
               b.counts[0], b.counts[1], b.counts[2], b.counts[3], b.counts[4], b.counts[5],
@@ -1218,7 +1220,7 @@ private:
 
     void dogetuhistory()
     {
-        const int n = in.nullarg();
+        const int n = in.nullarg(2);
         const Shape s = shape();
         const std::int64_t length = std::int64_t(s.nvars) * s.ncells;
         std::vector<double> previous = realbuffer(length), current = realbuffer(length);
@@ -1254,7 +1256,7 @@ private:
             current(static_cast<std::size_t>(length));
         fillbuffer(previous, fromsave ? &save.previous : nullptr, [&] { return real(); });
         fillbuffer(current, fromsave ? &save.current : nullptr, [&] { return real(); });
-        const int n = in.nullarg();
+        const int n = in.nullarg(4);
         trace("setuhistory(nvars=%d, ncells=%d, previous=%s, current=%s, null=%d)\n", nvars, ncells,
               showreals(previous.data(), length).c_str(), showreals(current.data(), length).c_str(),
               n);
@@ -1266,7 +1268,7 @@ private:
 
     void dogetphysparams()
     {
-        const int n = in.nullarg();
+        const int n = in.nullarg(106);
         const Shape s = shape();
         std::int64_t counts[5];
         groupcountsof(s, counts);
@@ -1331,7 +1333,7 @@ private:
         PhysBuffers b;
         buildphys(b, counts, fromsave);
         b.integers[0][0] = npipes;
-        const int n = in.nullarg();
+        const int n = in.nullarg(109);
         trace("setphysparams(nvars=%d, nfaces=%d, ncells=%d, npipes=%d, firstcell=%d.., "
               "lastcell=%d.., maximumtimestep=%.17g, pressure=%s, null=%d)\n",
               nvars, nfaces, ncells, npipes, b.integers[2][0], b.integers[3][0], b.reals[10][0],

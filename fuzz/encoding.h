@@ -15,8 +15,9 @@
 //            255 eight raw little-endian bytes; anything else one more byte u
 //            and the table entry (tag - realtablesize) % realtablesize scaled
 //            by 1 + (u - 128) / 512.
-//   nullarg  one byte: below 240 every pointer is valid; otherwise argument
-//            number (byte - 240) (from 0) of the call is passed as NULL.
+//   nullarg  one byte: below 240 every pointer is valid; otherwise one more
+//            byte k, and pointer argument k % (the call's pointer count),
+//            from 0, is passed as NULL.
 //   array    one mode byte, then reals: even mode, one real for every
 //            element; odd mode, one real per element.
 #pragma once

@@ -52,7 +52,15 @@ public:
             byte(int((bits >> (8 * i)) & 0xff));
     }
 
-    void null(int index) { byte(index < 0 ? 0 : firstnulltag + index); }
+    void null(int index)
+    {
+        if (index < 0) {
+            byte(0);
+            return;
+        }
+        byte(firstnulltag);
+        byte(index);
+    }
 
     void array(const std::vector<double>& values)
     {
