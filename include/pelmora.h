@@ -75,8 +75,9 @@
  *   writes nothing and sets code 3.
  * - An end other than 1 or 2 is ignored without a code (loadbc, loadbcpipe
  *   and the network-end queries).
- * - Calls that evaluate the gas before any successful loadfluid are refused
- *   with code 3: nothing defines the gas yet.
+ * - Calls that evaluate the gas before any successful loadfluid (or a
+ *   setfluidparams that stores a usable gas) are refused with code 3:
+ *   nothing defines the gas yet.
  * - Every loop in the engine is bounded.
  */
 #ifndef PELMORA_H
