@@ -6,6 +6,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
+# Every one of the 45 entry points must be exported, by the Linux library and
+# by the Windows DLL.
+export PELMORA_REQUIRE_ALL_EXPORTS="${PELMORA_REQUIRE_ALL_EXPORTS:-1}"
+
 jobs=$(nproc)
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_WERROR=ON
 cmake --build build -j "$jobs"
