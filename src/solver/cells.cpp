@@ -1,32 +1,46 @@
 // Cell state update: the primitive state of every cell from its conserved
 // variables (A rho, rho u, rho E), the density floor, and the change measures
 // that the steady pipe march reduces to its convergence test.
-#include <cmath>
+//
+// Two paths compute the same values. The host gas model evaluates every cell
+// through fluidstate, which calls the host's routine once per cell in cell
+// order, as the host may count on. The ideal gas has closed formulas, so its
+// path writes them out inline (the same formulas, the same order of
+// operations, the same floors and error code as fluidstate) in loops that
+// vectorise.
+#include "solver/vectorise.h" // first: compiler settings for the whole file
 
+#include <cmath>
+#include <cstdint>
+
+#include "engine/errors.h"
 #include "fluid/fluid.h"
+#include "solver/roots.h"
 #include "solver/solver.h"
 
 namespace pelmora {
 
 namespace {
 
+// Flows whose magnitudes add up to no more than a trillionth of rho c A are
+// rounding noise around zero.
+constexpr double noisefraction = 1.0e-12;
+
 // Relative deviation of a cell's mass flow from the first cell's. Two flows
-// whose magnitudes add up to no more than a trillionth of rho c A are both
-// rounding noise around zero and count as equal: without this a gas at rest
-// compares 1e-16 with -1e-16 and never looks steady.
-double deviation(double mdot, double mfirst, double noisescale)
+// that are both rounding noise around zero count as equal: without this a
+// gas at rest compares 1e-16 with -1e-16 and never looks steady.
+inline double deviation(double mdot, double mfirst, double noisescale)
 {
     const double sum = std::abs(mdot) + std::abs(mfirst);
-    if (sum <= 1.0e-12 * noisescale)
-        return 0.0;
-    return std::abs(mdot - mfirst) / sum;
+    const double relative = std::abs(mdot - mfirst) / sum;
+    return sum <= noisefraction * noisescale ? 0.0 : relative;
 }
 
-} // namespace
+// ---- Any gas model: one fluidstate evaluation per cell ------------------------------
 
-void updatecells(Store& s, std::int32_t first, std::int32_t last)
+void updatethroughfluidstate(Store& s, std::int32_t first, std::int32_t from, std::int32_t to)
 {
-    for (std::int32_t c = first; c <= last; ++c) {
+    for (std::int32_t c = from; c <= to; ++c) {
         const double area = s.cellarea(c);
         // 1. Density from the mass per unit length, floored (NaN included).
         double rho = s.conserved(1, c) / area;
@@ -71,6 +85,163 @@ void updatecells(Store& s, std::int32_t first, std::int32_t last)
         s.massflowdeviation(c) =
             deviation(mdot, s.massflowrate(first), rho * s.soundspeed(c) * area);
     }
+}
+
+// ---- The ideal gas, inline -------------------------------------------------------------
+
+// Cells per pass of the ideal-gas update: the square-root arguments of one
+// pass wait in a buffer on the stack.
+constexpr std::int32_t passcells = 256;
+
+struct IdealGas {
+    double gamma, cv, viscosity;
+};
+
+// Pass 1 over n cells: every value up to the square root of the sound
+// speed, stored where it belongs; the square-root arguments go to
+// rootargument, and floors[i] is not 0 where the cell's fluid state was
+// raised to its floors. Steps as in updatethroughfluidstate; the fluid
+// evaluation is that of the ideal gas at (rho, e) followed by the validation
+// of fluidstate. (Conditions become numbers through selects of constants:
+// the vectoriser takes those, not logical operators on comparisons, and no
+// arithmetic sits inside a select.)
+PELMORA_VECTORISED
+void idealpassbeforeroot(std::int32_t n, IdealGas gas, double* __restrict conserved,
+                         const double* __restrict cellarea, double* __restrict velocity,
+                         double* __restrict densitychange, double* __restrict massflowrate,
+                         double* __restrict density, double* __restrict internalenergy,
+                         double* __restrict temperature, double* __restrict temperaturechange,
+                         double* __restrict enthalpy, double* __restrict viscosity,
+                         double* __restrict pressure, double* __restrict totalenergy,
+                         double* __restrict totalenthalpy, double* __restrict rootargument,
+                         double* __restrict floors)
+{
+    const double gamma = gas.gamma, gammaminusone = gas.gamma - 1.0, cv = gas.cv;
+    const double mu = gas.viscosity;
+    for (std::int32_t i = 0; i < n; ++i) {
+        const double area = cellarea[i];
+        // 1.-2. Density (floored), velocity, specific total energy.
+        double rho = conserved[3 * i] / area;
+        rho = rho > cellmassdensityfloor ? rho : cellmassdensityfloor;
+        const double u = conserved[3 * i + 1] / rho;
+        const double etotal = conserved[3 * i + 2] / rho;
+        velocity[i] = u;
+        // 4. The floored density in the conserved mass.
+        conserved[3 * i] = area * rho;
+        // 5.-7. Internal energy, density change, mass flow.
+        const double e = etotal - 0.5 * u * u;
+        densitychange[i] = std::abs(rho - density[i]) / rho;
+        massflowrate[i] = rho * u * area;
+        // 8. Ideal gas at (rho, e), then the floors of the validation: every
+        //    field that is not strictly above its floor is raised to it.
+        const double h = e * gamma;
+        const double p = gammaminusone * rho * e;
+        const double T = e / cv;
+        floors[i] = (p > pressurefloor ? 0.0 : 1.0) + (T > temperaturefloor ? 0.0 : 1.0) +
+                    (rho > densityfloor ? 0.0 : 1.0);
+        const double pvalid = p > pressurefloor ? p : pressurefloor;
+        const double Tvalid = T > temperaturefloor ? T : temperaturefloor;
+        const double rhovalid = rho > densityfloor ? rho : densityfloor;
+        rootargument[i] = gamma * pvalid / rhovalid;
+        // 9.-11. Stored state; pressure and temperature as validated.
+        density[i] = rho;
+        internalenergy[i] = e;
+        temperaturechange[i] = std::abs(Tvalid - temperature[i]) / Tvalid;
+        temperature[i] = Tvalid;
+        enthalpy[i] = h;
+        viscosity[i] = mu;
+        pressure[i] = pvalid;
+        // 12. (the Mach number waits for the sound speed)
+        totalenergy[i] = e + 0.5 * u * u;
+        totalenthalpy[i] = h + 0.5 * u * u;
+    }
+}
+
+// True when some floors[i] is not 0.
+PELMORA_VECTORISED
+bool anyfloored(const double* __restrict floors, std::int32_t n)
+{
+    int count = 0;
+    for (std::int32_t i = 0; i < n; ++i)
+        count += floors[i] != 0.0 ? 1 : 0;
+    return count != 0;
+}
+
+// Pass 2 over the same cells, after the sound speed: Mach number and
+// mass-flow deviation.
+PELMORA_VECTORISED
+void idealpassafterroot(std::int32_t n, double mfirst, const double* __restrict cellarea,
+                        const double* __restrict velocity, const double* __restrict density,
+                        const double* __restrict massflowrate,
+                        const double* __restrict soundspeed, double* __restrict machnumber,
+                        double* __restrict massflowdeviation)
+{
+    for (std::int32_t i = 0; i < n; ++i) {
+        machnumber[i] = std::abs(velocity[i]) / soundspeed[i];
+        massflowdeviation[i] =
+            deviation(massflowrate[i], mfirst, density[i] * soundspeed[i] * cellarea[i]);
+    }
+}
+
+// The current fluid state as fluidstate leaves it after evaluating cell c.
+void leavecurrentstate(Store& s, std::int32_t c)
+{
+    const double rho = s.density(c);
+    s.curdensity = rho > densityfloor ? rho : densityfloor;
+    s.curenergy = s.internalenergy(c);
+    s.curenthalpy = s.enthalpy(c);
+    s.curpressure = s.pressure(c);
+    s.curtemperature = s.temperature(c);
+    s.curviscosity = s.viscosity(c);
+    s.cursoundspeed = s.soundspeed(c);
+    s.currentcell = c;
+    s.currentface = 0;
+}
+
+void updateidealcells(Store& s, std::int32_t first, std::int32_t from, std::int32_t to)
+{
+    const IdealGas gas{s.gamma, s.cv, s.idealviscosity};
+    double rootargument[passcells], floors[passcells];
+    bool floored = false;
+    for (std::int32_t c0 = from; c0 <= to; c0 += passcells) {
+        const std::int32_t n = c0 + passcells - 1 <= to ? passcells : to - c0 + 1;
+        idealpassbeforeroot(n, gas, s.conserved.raw().data() + 3 * (c0 - 1), s.cellarea.at(c0),
+                            s.velocity.at(c0), s.densitychange.at(c0), s.massflowrate.at(c0),
+                            s.density.at(c0), s.internalenergy.at(c0), s.temperature.at(c0),
+                            s.temperaturechange.at(c0), s.enthalpy.at(c0), s.viscosity.at(c0),
+                            s.pressure.at(c0), s.totalenergy.at(c0), s.totalenthalpy.at(c0),
+                            rootargument, floors);
+        floored = floored || anyfloored(floors, n);
+        squareroots(rootargument, s.soundspeed.at(c0), n);
+        // The first cell's mass flow is final once pass 1 has been over it.
+        idealpassafterroot(n, s.massflowrate(first), s.cellarea.at(c0), s.velocity.at(c0),
+                           s.density.at(c0), s.massflowrate.at(c0), s.soundspeed.at(c0),
+                           s.machnumber.at(c0), s.massflowdeviation.at(c0));
+    }
+    // fluidstate's error rule, cell after cell: a floored state sets code 1,
+    // a valid one clears only a negative code.
+    if (floored)
+        s.fluiderrorcode = codefluidfloor;
+    else if (s.fluiderrorcode < 0)
+        s.fluiderrorcode = 0;
+    leavecurrentstate(s, to);
+}
+
+} // namespace
+
+void updatecellrange(Store& s, std::int32_t first, std::int32_t from, std::int32_t to)
+{
+    if (to < from)
+        return;
+    if (s.fluidmodel == 2)
+        updatethroughfluidstate(s, first, from, to);
+    else
+        updateidealcells(s, first, from, to);
+}
+
+void updatecells(Store& s, std::int32_t first, std::int32_t last)
+{
+    updatecellrange(s, first, first, last);
 }
 
 } // namespace pelmora

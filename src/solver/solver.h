@@ -45,6 +45,11 @@ double frictionfactor(double re, double relativeroughness);
 // Primitive state of cells first..last from the conserved variables.
 void updatecells(Store& s, std::int32_t first, std::int32_t last);
 
+// The same for cells from..to of a range that starts at cell first (first <=
+// from): the chain update works through its cells a block at a time, and the
+// mass-flow deviation of every cell refers to the range's first cell.
+void updatecellrange(Store& s, std::int32_t first, std::int32_t from, std::int32_t to);
+
 // Source vector (per unit volume; per unit length for the mass equation) of
 // cell s.currentcell.
 void cellsource(Store& s, double source[3]);
@@ -52,6 +57,28 @@ void cellsource(Store& s, double source[3]);
 // Flux vector through face s.currentface, or through the chain's inlet or
 // outlet end face when s.atinletface / s.atoutletface is set.
 void faceflux(const Store& s, double flux[3]);
+
+// ---- Batched forms for the chain update ----------------------------------------
+// The same values as faceflux and cellsource, computed for a run of faces or
+// cells at once so that the loops vectorise. Results go to three arrays, one
+// per equation, indexed from 0 for the first face or cell of the run.
+
+// The sine of a cell's inclination, kept for the latest angle seen: the cells
+// of a pipe share one inclination, so a chain update evaluates one sine per
+// pipe. Keyed on the angle's exact bits, since a parameter exchange may change
+// any cell's inclination between calls.
+struct InclinationSine {
+    std::uint64_t anglebits = 0;
+    double sine = 0.0; // sin(+0)
+};
+
+// Interior faces from..to (face f between cells f-1 and f).
+void interiorfluxes(const Store& s, std::int32_t from, std::int32_t to, double* flux1,
+                    double* flux2, double* flux3);
+
+// Cells from..to; raises pipeerrorcode to 2 when a Reynolds number is capped.
+void cellsources(Store& s, std::int32_t from, std::int32_t to, InclinationSine& sine,
+                 double* source1, double* source2, double* source3);
 
 void setinletend(Store& s, std::int32_t k, double ghost);
 void setoutletend(Store& s, std::int32_t k, double ghost);
