@@ -1,5 +1,8 @@
+#include "solver/vectorise.h" // first: compiler settings for the whole file
+
 #include "drivers/stepping.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "fluid/fluid.h"
@@ -35,30 +38,84 @@ bool steppable(const Store& s, std::int32_t firstpipe, std::int32_t lastpipe)
         return false;
     const std::int64_t cells = s.conserved.ncols();
     // Every array the drivers and the kernel index by cell or face must hold
-    // the whole network (counts can change through the parameter exchange).
-    if (s.numberofpipes < 1 || s.numberofpipes > s.firstcell.size())
+    // the whole network (counts can change through the parameter exchange);
+    // the kernel works on three conserved variables per cell.
+    if (s.numberofpipes < 1 || s.numberofpipes > s.firstcell.size() ||
+        s.numberofpipes > s.lastcell.size())
         return false;
     if (s.totalcells < 1 || s.totalcells > cells || s.celllength.size() != cells ||
         s.previousconserved.ncols() != cells || s.facelength.size() != cells + 1 ||
-        s.facediameter.size() != cells + 1 || s.scratch.transported.size() < static_cast<std::size_t>(cells))
+        s.facediameter.size() != cells + 1 || s.conserved.nrows() != 3 ||
+        s.previousconserved.nrows() != 3)
         return false;
-    for (std::int32_t p = 1; p <= s.numberofpipes; ++p)
-        if (!pipeinrange(s, p))
-            return false;
     if (firstpipe < 1 || lastpipe > s.numberofpipes || firstpipe > lastpipe)
         return false;
+    // Only the pipes of the chain are touched, so only they are checked: a
+    // step of one pipe costs in proportion to that pipe.
+    for (std::int32_t p = firstpipe; p <= lastpipe; ++p)
+        if (!pipeinrange(s, p))
+            return false;
     return s.lastcell(lastpipe) - s.firstcell(firstpipe) + 1 >= 2;
 }
 
+namespace {
+
+// Crossing times dx / max(1e-5, |u| + c) of n cells.
+PELMORA_VECTORISED
+void crossingtimes(std::int32_t n, const double* __restrict celllength,
+                   const double* __restrict velocity, const double* __restrict soundspeed,
+                   double* __restrict times)
+{
+    for (std::int32_t i = 0; i < n; ++i) {
+        const double speed = std::abs(velocity[i]) + soundspeed[i];
+        times[i] = celllength[i] / (speed < speedfloor ? speedfloor : speed);
+    }
+}
+
+// The smallest of n values and `start`, or NaN if any is NaN. Four running
+// minima keep the comparisons independent; a minimum does not depend on the
+// order in which values are compared.
+double smallest(const double* values, std::int32_t n, double start)
+{
+    double m[4] = {start, start, start, start};
+    bool nan = false;
+    std::int32_t i = 0;
+    for (; i + 4 <= n; i += 4)
+        for (int j = 0; j < 4; ++j) {
+            nan = nan || std::isnan(values[i + j]);
+            m[j] = values[i + j] < m[j] ? values[i + j] : m[j];
+        }
+    for (; i < n; ++i) {
+        nan = nan || std::isnan(values[i]);
+        m[0] = values[i] < m[0] ? values[i] : m[0];
+    }
+    if (nan)
+        return std::nan("");
+    return std::min(std::min(m[0], m[1]), std::min(m[2], m[3]));
+}
+
+// The smallest crossing time of the cells from `first` on, `count` of them,
+// a block at a time through a buffer on the stack.
+double smallestcrossingtime(const Store& s, std::int32_t first, std::int32_t count)
+{
+    constexpr std::int32_t blockcells = 256;
+    double times[blockcells];
+    double r = largestdouble;
+    for (std::int32_t done = 0; done < count; done += blockcells) {
+        const std::int32_t n = std::min(blockcells, count - done);
+        const std::int32_t c = first + done;
+        crossingtimes(n, s.celllength.at(c), s.velocity.at(c), s.soundspeed.at(c), times);
+        r = smallest(times, n, r);
+    }
+    return r;
+}
+
+} // namespace
+
 double pipelimit(const Store& s, std::int32_t p)
 {
-    double r = largestdouble;
-    for (std::int32_t i = s.firstcell(p); i <= s.lastcell(p); ++i) {
-        double speed = std::abs(s.velocity(i)) + s.soundspeed(i);
-        if (speed < speedfloor)
-            speed = speedfloor;
-        r = minkeepnan(r, s.celllength(i) / speed);
-    }
+    const std::int32_t first = s.firstcell(p);
+    const double r = smallestcrossingtime(s, first, s.lastcell(p) - first + 1);
     return minkeepnan(0.5 * r, s.maximumtimestep);
 }
 
@@ -174,11 +231,11 @@ void refreshpipe(Store& s, std::int32_t p)
 {
     const std::int32_t first = s.firstcell(p);
     const std::int32_t last = s.lastcell(p);
-    // 1. The stage result becomes the base of the next sub-step.
-    const std::int32_t nv = static_cast<std::int32_t>(s.conserved.nrows());
-    for (std::int32_t i = first; i <= last; ++i)
-        for (std::int32_t k = 1; k <= nv; ++k)
-            s.previousconserved(k, i) = s.conserved(k, i);
+    // 1. The stage result becomes the base of the next sub-step (both
+    //    arrays hold three variables per cell, cells one after another).
+    if (first <= last)
+        std::copy(s.conserved.raw().begin() + 3 * (first - 1), s.conserved.raw().begin() + 3 * last,
+                  s.previousconserved.raw().begin() + 3 * (first - 1));
     // 2. End values from the cells where not imposed.
     takeendfromcell(s, 1, first, s.inletpressurefixed(p), s.inlettemperaturefixed(p),
                     s.inletmassflowfixed(p));
