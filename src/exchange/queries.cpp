@@ -28,9 +28,20 @@ void getshape(Store& s, std::int32_t* nvars, std::int32_t* ncells, std::int32_t*
     *npipes = s.numberofpipes;
 }
 
+// Cells a query may report: those the store counts and the arrays hold. A
+// parameter exchange can store a smaller count than the load allocated, and
+// a host sizes its buffers from getnumberofcells, so the cell count and the
+// profiles must agree on one bound.
+namespace {
+std::int64_t reportablecells(const Store& s, std::int64_t arraysize)
+{
+    return std::min<std::int64_t>(s.totalcells, arraysize);
+}
+} // namespace
+
 void getnumberofcells(Store& s, std::int32_t pipe, std::int32_t* n)
 {
-    if (n == nullptr || !haspipecells(s, pipe, s.totalcells)) {
+    if (n == nullptr || !haspipecells(s, pipe, reportablecells(s, s.celldiameter.size()))) {
         refusepipe(s);
         return;
     }
@@ -39,7 +50,7 @@ void getnumberofcells(Store& s, std::int32_t pipe, std::int32_t* n)
 
 void getprofile(Store& s, const Array1<double>& quantity, std::int32_t pipe, double* values)
 {
-    if (values == nullptr || !haspipecells(s, pipe, quantity.size())) {
+    if (values == nullptr || !haspipecells(s, pipe, reportablecells(s, quantity.size()))) {
         refusepipe(s);
         return;
     }

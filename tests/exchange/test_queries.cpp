@@ -118,6 +118,23 @@ TEST(Profiles, RefusedForAPipeOutOfRangeNoNetworkOrANullArray)
     getprofile(s, s.pressure, 2, values.data());
     EXPECT_EQ(s.pipeerrorcode, coderefused);
 
+    // A smaller cell count stored through the parameter exchange: the cell
+    // count and the profile agree on what can be reported, so a host that
+    // sizes its buffer from getnumberofcells is never overrun.
+    s.lastcell(2) = 7;
+    s.totalcells = 3;
+    s.pipeerrorcode = 0;
+    std::int32_t n = -1;
+    getnumberofcells(s, 2, &n);
+    EXPECT_EQ(n, -1);
+    EXPECT_EQ(s.pipeerrorcode, coderefused);
+    s.pipeerrorcode = 0;
+    getprofile(s, s.celldiameter, 2, values.data());
+    EXPECT_EQ(s.pipeerrorcode, coderefused);
+    getnumberofcells(s, 1, &n);
+    EXPECT_EQ(n, 3);
+    s.totalcells = 7;
+
     freepipememory(s);
     s.pipeerrorcode = 0;
     getprofile(s, s.celldiameter, 1, values.data());
