@@ -135,6 +135,26 @@ void evaluate(Store& s, std::int32_t selector)
     }
 }
 
+// A host routine that cannot evaluate a state may leave energy, enthalpy or
+// viscosity not finite. Those values would enter the conserved energy and
+// poison every later step, so they are replaced by the ideal-gas estimate
+// at the (floored) state and reported like a floor. Finite values are left
+// as computed: they are not made consistent with clamped pressure,
+// temperature or density.
+void replacenonfinite(Store& s)
+{
+    if (std::isfinite(s.curenergy) && std::isfinite(s.curenthalpy) &&
+        std::isfinite(s.curviscosity))
+        return;
+    s.fluiderrorcode = codefluidfloor;
+    if (!std::isfinite(s.curenergy))
+        s.curenergy = s.cv * s.curtemperature;
+    if (!std::isfinite(s.curenthalpy))
+        s.curenthalpy = s.curenergy + s.curpressure / s.curdensity;
+    if (!std::isfinite(s.curviscosity))
+        s.curviscosity = s.idealviscosity;
+}
+
 // Raises pressure, temperature and density to their floors where they are
 // not strictly above them (a NaN is not above anything), records code 1 if
 // any was raised, and recomputes the sound speed from the clamped state.
@@ -153,6 +173,7 @@ void validate(Store& s)
         if (!(s.curdensity > densityfloor))
             s.curdensity = densityfloor;
     }
+    replacenonfinite(s);
     s.cursoundspeed = std::sqrt(s.gamma * s.curpressure / s.curdensity);
 }
 

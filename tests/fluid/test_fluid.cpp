@@ -246,9 +246,16 @@ TEST(HostModel, ARoutineReturningNaNIsFlooredWithCodeOne)
     ASSERT_TRUE(loadfluid(s, nullptr, hostnan, hostnan, hostnan, 17.0, 1.3, 1e-5, 1.0, 2));
     fluidstate(s, bydensityenergy, 10.0, 3e5);
     EXPECT_EQ(s.fluiderrorcode, codefluidfloor);
+    EXPECT_EQ(fluiddensity(s), 10.0);
     EXPECT_EQ(fluidpressure(s), 100.0);
     EXPECT_EQ(fluidtemperature(s), 1.0);
     EXPECT_TRUE(std::isfinite(fluidsoundspeed(s)));
+    // Nothing that is not a number leaves an evaluation.
+    EXPECT_DOUBLE_EQ(fluidenergy(s), 3e5); // the given energy
+    EXPECT_DOUBLE_EQ(fluidenthalpy(s), 3e5 + 100.0 / 10.0);
+    EXPECT_EQ(fluidviscosity(s), 1e-5);
+    fluidstate(s, bypressuretemperature, 2e5, 300.0);
+    EXPECT_DOUBLE_EQ(fluidenergy(s), s.cv * 300.0);
 }
 
 // ---- Choke pressure ---------------------------------------------------------------
