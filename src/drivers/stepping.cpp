@@ -78,18 +78,20 @@ void crossingtimes(std::int32_t n, const double* __restrict celllength,
 double smallest(const double* values, std::int32_t n, double start)
 {
     double m[4] = {start, start, start, start};
-    bool nan = false;
+    int nans = 0;
     std::int32_t i = 0;
     for (; i + 4 <= n; i += 4)
         for (int j = 0; j < 4; ++j) {
-            nan = nan || std::isnan(values[i + j]);
-            m[j] = values[i + j] < m[j] ? values[i + j] : m[j];
+            const double v = values[i + j];
+            nans += v == v ? 0 : 1;
+            m[j] = v < m[j] ? v : m[j];
         }
     for (; i < n; ++i) {
-        nan = nan || std::isnan(values[i]);
-        m[0] = values[i] < m[0] ? values[i] : m[0];
+        const double v = values[i];
+        nans += v == v ? 0 : 1;
+        m[0] = v < m[0] ? v : m[0];
     }
-    if (nan)
+    if (nans != 0)
         return std::nan("");
     return std::min(std::min(m[0], m[1]), std::min(m[2], m[3]));
 }
