@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <limits>
 
 #include "engine/errors.h"
 #include "fluid/fluid.h"
@@ -97,6 +98,14 @@ struct IdealGas {
     double gamma, cv, viscosity;
 };
 
+// The specific internal energy of the current fluid state after evaluating
+// cell c: the value handed to the gas, or cv T where that is not finite.
+double replacedenergy(const Store& s, std::int32_t c)
+{
+    const double e = s.internalenergy(c);
+    return std::isfinite(e) ? e : s.cv * s.temperature(c);
+}
+
 // Pass 1 over n cells: every value up to the square root of the sound
 // speed, stored where it belongs; the square-root arguments go to
 // rootargument, and floors[i] is not 0 where the cell's fluid state was
@@ -114,8 +123,9 @@ void idealpassbeforeroot(std::int32_t n, IdealGas gas, double* __restrict conser
                          double* __restrict enthalpy, double* __restrict viscosity,
                          double* __restrict pressure, double* __restrict totalenergy,
                          double* __restrict totalenthalpy, double* __restrict rootargument,
-                         double* __restrict floors)
+                         double* __restrict floors, double* __restrict nonfinite)
 {
+    constexpr double largest = std::numeric_limits<double>::max();
     const double gamma = gas.gamma, gammaminusone = gas.gamma - 1.0, cv = gas.cv;
     const double mu = gas.viscosity;
     for (std::int32_t i = 0; i < n; ++i) {
@@ -139,6 +149,11 @@ void idealpassbeforeroot(std::int32_t n, IdealGas gas, double* __restrict conser
         const double T = e / cv;
         floors[i] = (p > pressurefloor ? 0.0 : 1.0) + (T > temperaturefloor ? 0.0 : 1.0) +
                     (rho > densityfloor ? 0.0 : 1.0);
+        //    An energy, enthalpy or viscosity that is not finite is replaced
+        //    after the floors (rare: see replacenonfinite below).
+        nonfinite[i] = (std::abs(e) <= largest ? 0.0 : 1.0) +
+                       (std::abs(h) <= largest ? 0.0 : 1.0) +
+                       (std::abs(mu) <= largest ? 0.0 : 1.0);
         const double pvalid = p > pressurefloor ? p : pressurefloor;
         const double Tvalid = T > temperaturefloor ? T : temperaturefloor;
         const double rhovalid = rho > densityfloor ? rho : densityfloor;
@@ -167,6 +182,29 @@ bool anyfloored(const double* __restrict floors, std::int32_t n)
     return count != 0;
 }
 
+// fluidstate replaces an energy, enthalpy or viscosity that is not finite
+// (after the floors: energy cv T, enthalpy e + p / rho, the gas's
+// viscosity) and reports it like a floor. The stored internal energy stays
+// the value handed to the gas; the enthalpy, and so the total enthalpy,
+// take the replacement. Done one cell at a time for the cells pass 1 marked.
+void replacenonfinite(Store& s, std::int32_t c0, std::int32_t n, const double* nonfinite)
+{
+    for (std::int32_t i = 0; i < n; ++i) {
+        if (nonfinite[i] == 0.0)
+            continue;
+        const std::int32_t c = c0 + i;
+        if (!std::isfinite(s.enthalpy(c))) {
+            const double rho = s.density(c);
+            const double rhovalid = rho > densityfloor ? rho : densityfloor;
+            const double u = s.velocity(c);
+            s.enthalpy(c) = replacedenergy(s, c) + s.pressure(c) / rhovalid;
+            s.totalenthalpy(c) = s.enthalpy(c) + 0.5 * u * u;
+        }
+        if (!std::isfinite(s.viscosity(c)))
+            s.viscosity(c) = s.idealviscosity;
+    }
+}
+
 // Pass 2 over the same cells, after the sound speed: Mach number and
 // mass-flow deviation.
 PELMORA_VECTORISED
@@ -188,7 +226,7 @@ void leavecurrentstate(Store& s, std::int32_t c)
 {
     const double rho = s.density(c);
     s.curdensity = rho > densityfloor ? rho : densityfloor;
-    s.curenergy = s.internalenergy(c);
+    s.curenergy = replacedenergy(s, c);
     s.curenthalpy = s.enthalpy(c);
     s.curpressure = s.pressure(c);
     s.curtemperature = s.temperature(c);
@@ -201,7 +239,7 @@ void leavecurrentstate(Store& s, std::int32_t c)
 void updateidealcells(Store& s, std::int32_t first, std::int32_t from, std::int32_t to)
 {
     const IdealGas gas{s.gamma, s.cv, s.idealviscosity};
-    double rootargument[passcells], floors[passcells];
+    double rootargument[passcells], floors[passcells], nonfinite[passcells];
     bool floored = false;
     for (std::int32_t c0 = from; c0 <= to; c0 += passcells) {
         const std::int32_t n = c0 + passcells - 1 <= to ? passcells : to - c0 + 1;
@@ -210,8 +248,12 @@ void updateidealcells(Store& s, std::int32_t first, std::int32_t from, std::int3
                             s.density.at(c0), s.internalenergy.at(c0), s.temperature.at(c0),
                             s.temperaturechange.at(c0), s.enthalpy.at(c0), s.viscosity.at(c0),
                             s.pressure.at(c0), s.totalenergy.at(c0), s.totalenthalpy.at(c0),
-                            rootargument, floors);
+                            rootargument, floors, nonfinite);
         floored = floored || anyfloored(floors, n);
+        if (anyfloored(nonfinite, n)) {
+            replacenonfinite(s, c0, n, nonfinite);
+            floored = true;
+        }
         squareroots(rootargument, s.soundspeed.at(c0), n);
         // The first cell's mass flow is final once pass 1 has been over it.
         idealpassafterroot(n, s.massflowrate(first), s.cellarea.at(c0), s.velocity.at(c0),
