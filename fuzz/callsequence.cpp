@@ -61,20 +61,6 @@ void trace(const char* format, ...)
     std::abort();
 }
 
-// Findings already reported and not yet fixed: with PELMORA_FUZZ_STRICT
-// they abort like any other, else they are only traced so the fuzzer can go
-// on looking for new ones. Each number is the finding's entry in
-// docs/robustness.md.
-void knownfinding(int number, const char* what)
-{
-#ifdef PELMORA_FUZZ_STRICT
-    (void)number;
-    finding(what);
-#else
-    trace("    [known finding %d: %s]\n", number, what);
-#endif
-}
-
 std::string showreals(const double* values, std::int64_t n)
 {
     std::string text = "{";
@@ -1073,7 +1059,7 @@ private:
         if (code == 3 && !untouched(values))
             finding("a profile query refused with code 3 but wrote values");
         if (cells < 0 && !untouched(values))
-            knownfinding(1, "a profile query wrote cells of a pipe that getnumberofcells refuses");
+            finding("a profile query wrote cells of a pipe that getnumberofcells refuses");
         if (code == 0 && n < 0 && cells > 0 &&
             std::any_of(values.begin(), values.begin() + cells, issentinel))
             finding("a profile query succeeded but left some of the pipe's cells unwritten");
