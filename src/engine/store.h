@@ -24,20 +24,6 @@ using PropertyRoutine = void (*)(void* context, double a, double b, double* r1, 
 
 constexpr double largestdouble = std::numeric_limits<double>::max();
 
-// Per-call working storage of the flux-corrected transport kernel. It is
-// sized when a network is loaded and reused by every step, so stepping never
-// touches the heap. Entries are indexed from the chain's first cell/face, so
-// a short chain only touches the front of each vector.
-struct KernelScratch {
-    std::vector<double> flux;          // F(k, f): face fluxes, then corrected antidiffusive fluxes
-    std::vector<double> source;        // S(k, c): cell sources
-    std::vector<double> diffusive;     // D_f
-    std::vector<double> antidiffusive; // A_f
-    std::vector<double> difference;    // Delta_f of the diffused solution
-    std::vector<double> transported;   // T_c
-    std::vector<double> diffused;      // W_c
-};
-
 // Working face arrays of the steady march, sized when a network is loaded.
 struct MarchFaces {
     Array1<double> pressure, temperature, density, energy, enthalpy, soundspeed, viscosity,
@@ -143,15 +129,14 @@ struct Store {
     Array1<double> outletbcgradient, outletbcvalue, outletbcweight;
 
     // ==== Working storage sized at load
-    KernelScratch scratch;
     MarchFaces marchfaces;
 };
 
 // The one store that the exported entry points work on.
 Store& engine();
 
-// Sizes the kernel scratch and the steady-march face arrays for the counts
-// of the network just loaded (totalcells, totalfaces, numberofvariables).
+// Sizes the steady-march face arrays for the counts
+// of the network just loaded (totalfaces).
 void sizeworkingstorage(Store& s);
 
 // Exchanges the working storage of two stores. A network load sizes it in

@@ -30,8 +30,8 @@ constexpr std::int64_t largestcellcount = std::numeric_limits<std::int32_t>::max
 
 // Rough number of doubles a network holds per cell and per face, over the
 // network group, the geometry group and the working storage sized at load.
-constexpr std::size_t doublespercell = 36;
-constexpr std::size_t doublesperface = 21;
+constexpr std::size_t doublespercell = 31;
+constexpr std::size_t doublesperface = 15;
 
 // ---------------------------------------------------------------------------
 // The 56 arrays of the network group, in the order they are allocated and

@@ -188,7 +188,7 @@ TEST(Geometry, LoadSetsFlagsWeightsLimitAndResetsThePipeCode)
     EXPECT_EQ(s.conserved.nrows(), 3);
     EXPECT_EQ(s.conserved.ncols(), 7);
     EXPECT_EQ(s.inletghost.size(), 3);
-    EXPECT_EQ(s.scratch.diffusive.size(), 8u); // working storage sized for the faces
+    EXPECT_EQ(s.marchfaces.pressure.size(), 8); // working storage sized for the faces
 }
 
 TEST(Geometry, FewerThanOnePipeGivesTheEmptyNetwork)
@@ -307,7 +307,7 @@ std::vector<std::string> snapshot(const Store& s)
         bytes(a->raw());
     bytes(s.conserved.raw());
     bytes(s.previousconserved.raw());
-    bytes(s.scratch.flux);
+    bytes(s.marchfaces.pressure.raw());
     const std::int32_t counts[] = {s.numberofpipes, s.numberofvariables, s.totalcells,
                                    s.totalfaces, s.networkloaded ? 1 : 0};
     out.emplace_back(reinterpret_cast<const char*>(counts), sizeof counts);
