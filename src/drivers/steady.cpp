@@ -6,6 +6,7 @@
 // part in ten thousand over the last sub-step and its mass flow is uniform to
 // one part in a thousand.
 #include <algorithm>
+#include <cmath>
 
 #include "drivers/drivers.h"
 #include "drivers/stepping.h"
@@ -50,16 +51,16 @@ void steadypipes(Store& s, double tmax, double& elapsed)
         return;
     }
     const std::int32_t np = s.numberofpipes;
-    if (!steppable(s, 1, np)) {
+    if (!std::isfinite(tmax) || !steppable(s, 1, np)) {
         refusepipe(s);
         return;
     }
     elapsed = 0.0;
-    std::int64_t count = 0;
+    SubstepBudget budget;
     while (tmax > elapsed) {
         // No cap by the remaining span: the last sub-step may pass tmax.
         const double h = networklimit(s);
-        if (!usablesubstep(h, elapsed) || ++count > maximumsubsteps) {
+        if (!budget.allows(h) || !usablesubstep(h, elapsed)) {
             refusepipe(s);
             return;
         }
@@ -74,15 +75,15 @@ void steadypipe(Store& s, std::int32_t pipe, double tmax, double& elapsed)
         elapsed = 0.0;
         return;
     }
-    if (!haspipe(s, pipe) || !steppable(s, pipe, pipe)) {
+    if (!std::isfinite(tmax) || !haspipe(s, pipe) || !steppable(s, pipe, pipe)) {
         refusepipe(s);
         return;
     }
     elapsed = 0.0;
-    std::int64_t count = 0;
+    SubstepBudget budget;
     while (tmax > elapsed) {
         const double h = pipelimit(s, pipe);
-        if (!usablesubstep(h, elapsed) || ++count > maximumsubsteps) {
+        if (!budget.allows(h) || !usablesubstep(h, elapsed)) {
             refusepipe(s);
             return;
         }

@@ -2,8 +2,11 @@
 
 #include "drivers/stepping.h"
 
+#include "drivers/drivers.h"
+
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 #include "fluid/fluid.h"
 #include "solver/solver.h"
@@ -121,6 +124,18 @@ double pipelimit(const Store& s, std::int32_t p)
     return minkeepnan(0.5 * r, s.maximumtimestep);
 }
 
+namespace {
+
+// Half the crossing time of the end cell at the network-end state. The speed
+// has no floor: while the end state is still zero the limit is infinite.
+double endlimit(double celllength, double velocity, double soundspeed)
+{
+    const double h = 0.5 * celllength / (std::abs(velocity) + soundspeed);
+    return h > 0.0 ? h : std::numeric_limits<double>::infinity();
+}
+
+} // namespace
+
 double networklimit(const Store& s)
 {
     double hpipes = largestdouble;
@@ -128,13 +143,25 @@ double networklimit(const Store& s)
         hpipes = minkeepnan(hpipes, pipelimit(s, p));
     // The network-end limits have no lower bound on the speed: while the end
     // states are still zero the quotient is infinite, i.e. no limit.
-    const double hin = 0.5 * s.celllength(1) / (std::abs(s.bcvelocity(1)) + s.bcsoundspeed(1));
-    const double hout =
-        0.5 * s.celllength(s.totalcells) / (std::abs(s.bcvelocity(2)) + s.bcsoundspeed(2));
-    return minkeepnan(hpipes, minkeepnan(hin, hout));
+    // An end state that is not a usable number (left by an earlier failed
+    // step, or restored by the host) sets no limit either: the cells already
+    // bound the sub-step, and the next pipe step publishes a fresh end state.
+    const double hin = endlimit(s.celllength(1), s.bcvelocity(1), s.bcsoundspeed(1));
+    const double hout = endlimit(s.celllength(s.totalcells), s.bcvelocity(2), s.bcsoundspeed(2));
+    return minkeepnan(hpipes, std::min(hin, hout));
 }
 
 bool usablesubstep(double h, double t) { return std::isfinite(h) && h > 0.0 && t + h > t; }
+
+bool SubstepBudget::allows(double limit)
+{
+    constexpr double collapse = 1.0e-9;
+    if (!(limit > 0.0) || ++count > maximumsubsteps)
+        return false;
+    if (first == 0.0 && std::isfinite(limit))
+        first = limit;
+    return !(first > 0.0 && limit < collapse * first);
+}
 
 void applyfirststage(Store& s, std::int32_t inletpipe, std::int32_t outletpipe,
                      const StageValues& target)

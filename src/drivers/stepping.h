@@ -28,6 +28,19 @@ double networklimit(const Store& s);
 // True when a sub-step h can advance the clock t.
 bool usablesubstep(double h, double t);
 
+// Stops a march that cannot finish in any useful time: a stability limit
+// that is not a positive number, one that has collapsed to a billionth of
+// the first limit of the call (the state has blown up, so the clock would
+// crawl), or more than maximumsubsteps sub-steps.
+class SubstepBudget {
+public:
+    bool allows(double limit);
+
+private:
+    double first = 0.0;
+    std::int64_t count = 0;
+};
+
 // Boundary values applied at the two ends of a chain for one stage.
 struct StageValues {
     double inletpressure, inlettemperature, inletmassflow;

@@ -41,21 +41,23 @@ StageValues rampedvalues(const Store& s, std::int32_t inletpipe, std::int32_t ou
 
 void transientpipes(Store& s, double dt)
 {
-    // 1. Nothing to do for a step that is not positive.
+    // 1. Nothing to do for a step that is not positive; an endless one is
+    // refused.
     if (!(dt > 0.0))
         return;
     const std::int32_t np = s.numberofpipes;
-    if (!steppable(s, 1, np)) {
+    if (!std::isfinite(dt) || !steppable(s, 1, np)) {
         refusepipe(s);
         return;
     }
     // 2. Sub-steps until the host step is used up.
     double t = 0.0;
-    std::int64_t count = 0;
+    SubstepBudget budget;
     do {
         // 3.-5. Stability limits, the half-step cap and the rest of the step.
-        const double h = std::min(networklimit(s), std::min(0.5 * dt, dt - t));
-        if (!usablesubstep(h, t) || ++count > maximumsubsteps) {
+        const double limit = networklimit(s);
+        const double h = std::min(limit, std::min(0.5 * dt, dt - t));
+        if (!budget.allows(limit) || !usablesubstep(h, t)) {
             refusepipe(s);
             return;
         }
@@ -71,17 +73,18 @@ void transientpipe(Store& s, std::int32_t pipe, double dt)
 {
     if (!(dt > 0.0))
         return;
-    if (!haspipe(s, pipe) || !steppable(s, pipe, pipe)) {
+    if (!std::isfinite(dt) || !haspipe(s, pipe) || !steppable(s, pipe, pipe)) {
         refusepipe(s);
         return;
     }
     double t = 0.0;
-    std::int64_t count = 0;
+    SubstepBudget budget;
     do {
         // No network-end limit and no half-step cap: a step within the
         // stability limit is taken whole.
-        const double h = std::min(pipelimit(s, pipe), dt - t);
-        if (!usablesubstep(h, t) || ++count > maximumsubsteps) {
+        const double limit = pipelimit(s, pipe);
+        const double h = std::min(limit, dt - t);
+        if (!budget.allows(limit) || !usablesubstep(h, t)) {
             refusepipe(s);
             return;
         }

@@ -180,6 +180,41 @@ TEST_F(DriverTest, RefusedCallsSetCodeThreeAndChangeNothing)
     EXPECT_EQ(s.conserved.raw(), before.conserved.raw());
 }
 
+TEST_F(DriverTest, EndlessSpansAreRefused)
+{
+    load({Line{}});
+    testing::startuniform(s, {50e5}, {288.0}, {0.0});
+    closeends();
+    const Store before = s;
+    const double inf = std::numeric_limits<double>::infinity();
+    double elapsed = -1.0;
+    transientpipes(s, inf);
+    EXPECT_EQ(geterrorcode(s), coderefused);
+    transientpipe(s, 1, inf);
+    EXPECT_EQ(geterrorcode(s), coderefused);
+    steadypipes(s, inf, elapsed);
+    EXPECT_EQ(geterrorcode(s), coderefused);
+    steadypipe(s, 1, inf, elapsed);
+    EXPECT_EQ(geterrorcode(s), coderefused);
+    EXPECT_EQ(s.conserved.raw(), before.conserved.raw());
+}
+
+TEST_F(DriverTest, BrokenNetworkEndStateDoesNotBlockLaterSteps)
+{
+    load({Line{}});
+    testing::startuniform(s, {50e5}, {288.0}, {0.0});
+    closeends();
+    // An end state that is not a number, as a failed step or a careless
+    // restore can leave it: the cells still bound the sub-step, and the next
+    // pipe step publishes a usable end state.
+    s.bcvelocity(1) = std::numeric_limits<double>::quiet_NaN();
+    s.bcsoundspeed(2) = -1.0;
+    transientpipes(s, 0.01);
+    EXPECT_EQ(geterrorcode(s), 0);
+    EXPECT_TRUE(std::isfinite(s.bcvelocity(1)));
+    EXPECT_GT(s.bcsoundspeed(2), 0.0);
+}
+
 TEST_F(DriverTest, RampEndsAtTheLatestHostValues)
 {
     load({Line{}});
