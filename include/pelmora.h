@@ -223,9 +223,14 @@ PELMORA_API void freepipememory(void);
  * stability limit 0.5 dx/(|u|+c), maxtimestep, and dt/2 (so at least two
  * sub-steps); the network-end boundary values are ramped linearly from the
  * previous to the latest loadbc values. *dt <= 0 or NaN: returns at once,
- * nothing changes. Refused (code 3) with no network or no gas. A sub-step
- * that is not a positive finite number (non-physical state) stops the call
- * with code 3 and the store consistent. */
+ * nothing changes. Refused (code 3, nothing changed) with *dt = +infinity,
+ * no network, no gas, or a network whose layout cannot be stepped (a pipe
+ * range restored out of bounds, fewer than three variables). A call stops
+ * with code 3, the store consistent at the end of the last whole sub-step,
+ * when a sub-step would not be a positive finite number (a state that is
+ * not a number), when the stability limit collapses below a billionth of
+ * the call's first (a state that has blown up), or after 1e8 sub-steps.
+ * A network-end state that is not a usable number sets no end limit. */
 PELMORA_API void transientpipes(const double *dt);
 
 /* transientpipe -- advance one pipe (*pipe, by address) on its own, between
@@ -237,8 +242,8 @@ PELMORA_API void transientpipe(const int32_t *pipe, const double *dt);
 /* steadypipes -- march the network with the latest boundary values (no ramp)
  * for *tmax s. *elapsed receives the time marched (it may exceed *tmax by
  * the last sub-step). *tmax <= 0 or NaN: *elapsed = 0, nothing else changes.
- * Same refusals as transientpipes; a march stops with code 3 after 1e8
- * sub-steps. */
+ * Same refusals and stops as transientpipes (*tmax = +infinity is refused);
+ * a refused call leaves *elapsed unwritten. */
 PELMORA_API void steadypipes(const double *tmax, double *elapsed);
 
 /* steadypipe -- march pipe *pipe for at most *tmax s, stopping early when it
