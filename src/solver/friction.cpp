@@ -20,6 +20,7 @@
 // of the scheme.
 #include "solver/vectorise.h" // first: compiler settings for the whole file
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -85,7 +86,7 @@ void cellsource(Store& s, double source[3])
         double re = rho * std::abs(u) * diameter / mu;
         if (re > reynoldscap) {
             re = reynoldscap;
-            s.pipeerrorcode = codereynoldscapped;
+            s.pipeerrorcode = std::max<std::int32_t>(s.pipeerrorcode, codereynoldscapped);
         }
         f = frictionfactor(re, s.relativeroughness(c));
     }
@@ -193,7 +194,7 @@ void cellsources(Store& s, std::int32_t from, std::int32_t to, InclinationSine& 
         reynoldsnumbers(n, s.density.at(c0), s.velocity.at(c0), s.celldiameter.at(c0),
                         s.viscosity.at(c0), reynolds, capped);
         if (anyset(capped, n))
-            s.pipeerrorcode = codereynoldscapped;
+            s.pipeerrorcode = std::max<std::int32_t>(s.pipeerrorcode, codereynoldscapped);
         // 2. One at a time: the library's power and logarithm where the flow
         //    is turbulent, and the sines of the inclinations.
         const double* relativeroughness = s.relativeroughness.at(c0);

@@ -74,6 +74,9 @@ TEST_F(KernelTest, WallShearOpposesTheFlowAndHugeReynoldsIsCapped)
     s.viscosity(2) = 1e-20;
     cellsource(s, forward);
     EXPECT_EQ(s.pipeerrorcode, codereynoldscapped);
+    s.pipeerrorcode = codemarchunconverged; // a larger code is not hidden
+    cellsource(s, forward);
+    EXPECT_EQ(s.pipeerrorcode, codemarchunconverged);
     const double f = frictionfactor(1e10, s.relativeroughness(2));
     const double rho = s.density(2);
     EXPECT_DOUBLE_EQ(forward[1], -(0.5 * f) * rho * -10.0 * 10.0 * (3.1415927 * 0.5) / s.cellarea(2));
