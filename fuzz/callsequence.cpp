@@ -580,9 +580,11 @@ double fastestrate(const pelmora::Store& s)
     };
     const double gamma = std::isfinite(s.gamma) ? std::fabs(s.gamma) : 1.4;
     const double gasR = std::fabs(s.cp - s.cv);
+    // Every allocated cell: the drivers walk the pipes' cell ranges, which
+    // a stored cell count smaller than the allocation does not shorten.
     const std::int64_t ncells =
-        std::min<std::int64_t>({s.totalcells, s.celllength.size(), s.velocity.size(),
-                                s.soundspeed.size(), s.cellarea.size(), s.conserved.ncols()});
+        std::min<std::int64_t>({s.celllength.size(), s.velocity.size(), s.soundspeed.size(),
+                                s.cellarea.size(), s.conserved.ncols()});
     double dxmin = INFINITY;
     for (std::int64_t i = 1; i <= ncells; ++i) {
         const double dx = std::fabs(s.celllength(i));
