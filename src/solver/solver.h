@@ -42,6 +42,12 @@ inline std::int32_t kernelvariables(const Store& s)
 // Fanning friction factor from Reynolds number and relative roughness.
 double frictionfactor(double re, double relativeroughness);
 
+// The cell update for any gas model: one fluidstate evaluation per cell, in
+// cell order, cells from..to of a range that starts at first. updatecells
+// takes this path for the host model and an inline path with the same
+// results for the ideal gas.
+void updatethroughfluidstate(Store& s, std::int32_t first, std::int32_t from, std::int32_t to);
+
 // Primitive state of cells first..last from the conserved variables.
 void updatecells(Store& s, std::int32_t first, std::int32_t last);
 
