@@ -11,13 +11,13 @@
 //
 // cellsource evaluates one cell; cellsources a run of cells, with the same
 // formulas written as selects instead of branches so that the loop
-// vectorises, except the power and logarithm of the friction factor: these
-// come from the C library, one cell at a time. A power within an ulp of the
-// library's is not enough: the limiter's sign switches and the steady
-// march's sub-step count turn a one-ulp difference of a friction factor into
-// differences of 1e-9 within a minute of simulated time, so only the
-// library's own values keep the results those of any other implementation
-// of the scheme.
+// vectorises. The power and logarithm of the friction factor are the C
+// library's values in both: a power within an ulp of the library's is not
+// enough, since the limiter's sign switches and the steady march's sub-step
+// count turn a one-ulp difference of a friction factor into differences of
+// 1e-9 within a minute of simulated time. cellsources computes them for a
+// run of cells at once with libmmath, which gives the library's bits four
+// at a time where it can and calls the library where it cannot.
 #include "solver/vectorise.h" // first: compiler settings for the whole file
 
 #include <algorithm>
@@ -26,6 +26,7 @@
 #include <limits>
 
 #include "engine/errors.h"
+#include "solver/libmmath.h"
 #include "solver/solver.h"
 
 namespace pelmora {
@@ -106,6 +107,10 @@ void cellsource(Store& s, double source[3])
 
 namespace {
 
+// cellsources works through a run in passes of this many cells, with its
+// intermediate arrays on the stack.
+constexpr std::int32_t passcells = 256;
+
 // sin(angle), reusing the latest value when the angle has not changed.
 double sineof(InclinationSine& cache, double angle)
 {
@@ -135,6 +140,31 @@ void reynoldsnumbers(std::int32_t n, const double* __restrict density,
         const double limited = re > reynoldscap ? reynoldscap : re;
         reynolds[i] = mu > 0.0 ? limited : nofriction;
     }
+}
+
+// Pass 2 of cellsources: L = log10(eps + 21.25 / Re^0.9) where the flow is
+// turbulent, else 0; the power and logarithm come from libmmath, for the
+// whole run at once (turbulent lanes only, packed, so that laminar cells and
+// cells without friction cost nothing and pass nothing odd to the library).
+void turbulentlogs(std::int32_t n, const double* reynolds, const double* relativeroughness,
+                   double* logarithm)
+{
+    std::int32_t lane[passcells];
+    double packed[passcells], power[passcells];
+    std::int32_t m = 0;
+    for (std::int32_t i = 0; i < n; ++i) {
+        logarithm[i] = 0.0;
+        if (reynolds[i] > laminarreynolds) {
+            lane[m] = i;
+            packed[m++] = reynolds[i];
+        }
+    }
+    libmmath::powers(m, packed, 0.9, power);
+    for (std::int32_t j = 0; j < m; ++j)
+        packed[j] = relativeroughness[lane[j]] + 21.25 / power[j];
+    libmmath::log10s(m, packed, power);
+    for (std::int32_t j = 0; j < m; ++j)
+        logarithm[lane[j]] = power[j];
 }
 
 // True when some flags[i] is not 0.
@@ -186,7 +216,6 @@ void sourcevectors(std::int32_t n, const double* __restrict reynolds,
 void cellsources(Store& s, std::int32_t from, std::int32_t to, InclinationSine& sine,
                  double* source1, double* source2, double* source3)
 {
-    constexpr std::int32_t passcells = 256;
     double reynolds[passcells], capped[passcells], logarithm[passcells], sines[passcells];
     for (std::int32_t c0 = from; c0 <= to; c0 += passcells) {
         const std::int32_t n = c0 + passcells - 1 <= to ? passcells : to - c0 + 1;
@@ -195,15 +224,11 @@ void cellsources(Store& s, std::int32_t from, std::int32_t to, InclinationSine& 
                         s.viscosity.at(c0), reynolds, capped);
         if (anyset(capped, n))
             s.pipeerrorcode = std::max<std::int32_t>(s.pipeerrorcode, codereynoldscapped);
-        // 2. One at a time: the library's power and logarithm where the flow
-        //    is turbulent, and the sines of the inclinations.
-        const double* relativeroughness = s.relativeroughness.at(c0);
-        for (std::int32_t i = 0; i < n; ++i) {
-            logarithm[i] = reynolds[i] > laminarreynolds
-                               ? turbulentlog(reynolds[i], relativeroughness[i])
-                               : 0.0;
+        // 2. The logarithms of the turbulent formula, and the sines of the
+        //    inclinations.
+        turbulentlogs(n, reynolds, s.relativeroughness.at(c0), logarithm);
+        for (std::int32_t i = 0; i < n; ++i)
             sines[i] = sineof(sine, s.cellinclination(c0 + i));
-        }
         // 3. The source vectors.
         const std::int32_t offset = c0 - from;
         sourcevectors(n, reynolds, logarithm, sines, s.density.at(c0), s.velocity.at(c0),
