@@ -142,29 +142,76 @@ void reynoldsnumbers(std::int32_t n, const double* __restrict density,
     }
 }
 
+// True when every reynolds[i] is above the laminar limit (NaN is not).
+PELMORA_VECTORISED
+bool allturbulent(const double* __restrict reynolds, std::int32_t n)
+{
+    int count = 0;
+    for (std::int32_t i = 0; i < n; ++i)
+        count += reynolds[i] > laminarreynolds ? 1 : 0;
+    return count == n;
+}
+
+// logarithm[i] = log10(eps[i] + 21.25 / power[i]).
+void logsfrompowers(std::int32_t n, const double* relativeroughness, const double* power,
+                    double* argument, double* logarithm)
+{
+    for (std::int32_t i = 0; i < n; ++i)
+        argument[i] = relativeroughness[i] + 21.25 / power[i];
+    libmmath::log10s(n, argument, logarithm);
+}
+
 // Pass 2 of cellsources: L = log10(eps + 21.25 / Re^0.9) where the flow is
 // turbulent, else 0; the power and logarithm come from libmmath, for the
-// whole run at once (turbulent lanes only, packed, so that laminar cells and
-// cells without friction cost nothing and pass nothing odd to the library).
+// whole run at once. A run that is not turbulent throughout passes only its
+// turbulent cells, packed, so that laminar cells and cells without friction
+// cost nothing and pass nothing odd to the library.
 void turbulentlogs(std::int32_t n, const double* reynolds, const double* relativeroughness,
                    double* logarithm)
 {
+    double power[passcells], argument[passcells];
+    if (allturbulent(reynolds, n)) {
+        libmmath::powers(n, reynolds, 0.9, power);
+        logsfrompowers(n, relativeroughness, power, argument, logarithm);
+        return;
+    }
     std::int32_t lane[passcells];
-    double packed[passcells], power[passcells];
+    double packed[passcells], roughness[passcells], result[passcells];
     std::int32_t m = 0;
     for (std::int32_t i = 0; i < n; ++i) {
         logarithm[i] = 0.0;
         if (reynolds[i] > laminarreynolds) {
             lane[m] = i;
+            roughness[m] = relativeroughness[i];
             packed[m++] = reynolds[i];
         }
     }
     libmmath::powers(m, packed, 0.9, power);
+    logsfrompowers(m, roughness, power, argument, result);
     for (std::int32_t j = 0; j < m; ++j)
-        packed[j] = relativeroughness[lane[j]] + 21.25 / power[j];
-    libmmath::log10s(m, packed, power);
-    for (std::int32_t j = 0; j < m; ++j)
-        logarithm[lane[j]] = power[j];
+        logarithm[lane[j]] = result[j];
+}
+
+// True when every angle[i] has the bits of angle.
+PELMORA_VECTORISED
+bool allequal(const double* __restrict angles, std::int32_t n, std::uint64_t anglebits)
+{
+    int count = 0;
+    for (std::int32_t i = 0; i < n; ++i)
+        count += std::bit_cast<std::uint64_t>(angles[i]) == anglebits ? 1 : 0;
+    return count == n;
+}
+
+// sines[i] = sin(angle[i]), through the cache: a run of one inclination (the
+// usual case) costs one comparison per cell and no sine at all.
+void sinesof(InclinationSine& cache, const double* angles, std::int32_t n, double* sines)
+{
+    if (!allequal(angles, n, cache.anglebits))
+        for (std::int32_t i = 0; i < n; ++i)
+            sines[i] = sineof(cache, angles[i]);
+    else
+        for (std::int32_t i = 0; i < n; ++i)
+            sines[i] = cache.sine;
 }
 
 // True when some flags[i] is not 0.
@@ -227,8 +274,7 @@ void cellsources(Store& s, std::int32_t from, std::int32_t to, InclinationSine& 
         // 2. The logarithms of the turbulent formula, and the sines of the
         //    inclinations.
         turbulentlogs(n, reynolds, s.relativeroughness.at(c0), logarithm);
-        for (std::int32_t i = 0; i < n; ++i)
-            sines[i] = sineof(sine, s.cellinclination(c0 + i));
+        sinesof(sine, s.cellinclination.at(c0), n, sines);
         // 3. The source vectors.
         const std::int32_t offset = c0 - from;
         sourcevectors(n, reynolds, logarithm, sines, s.density.at(c0), s.velocity.at(c0),

@@ -1,4 +1,4 @@
-// Powers and base-10 logarithms of whole arrays, four values at a time,
+// Powers and base-10 logarithms of whole arrays, several values at a time,
 // with exactly the bits the C library's pow and log10 give.
 //
 // The turbulent friction factor needs one power and one logarithm per cell
@@ -15,19 +15,22 @@
 // operation, with the same tables and the same fused multiply-adds, and
 // are used only where that is known to hold: on x86-64 Linux with GNU libc,
 // on a processor with AVX2 and FMA (where the C library itself runs its
-// FMA variants), and after a probe of a few thousand values found every
-// bit equal. Anywhere else, and for any value outside the range the vector
-// path covers (zero, negative, subnormal, infinite or NaN arguments;
-// powers near 1 or beyond the exponent range), the C library is called.
+// FMA variants), and after a probe of 20,000 values found every bit equal.
+// Anywhere else, and for any value outside the range the vector path
+// covers (zero, negative, subnormal, infinite or NaN arguments; powers near
+// 1 or beyond the exponent range), the C library is called.
 #pragma once
 
 #include <cstdint>
 
 namespace pelmora::libmmath {
 
-// True when powers() and log10s() run the vector routines; false when they
-// call the C library one value at a time. Decided once per process.
-bool vectorised();
+// Who computes: the C library one value at a time, or a vector variant.
+enum class Variant { library, avx2, avx512 };
+
+// The variant powers() and log10s() use in this process, decided on first
+// use: the widest the processor has whose probe agrees with the C library.
+Variant chosen();
 
 // out[i] = std::pow(x[i], y) for 0 <= i < n, bit for bit.
 void powers(std::int32_t n, const double* x, double y, double* out);
@@ -35,10 +38,10 @@ void powers(std::int32_t n, const double* x, double y, double* out);
 // out[i] = std::log10(x[i]) for 0 <= i < n, bit for bit.
 void log10s(std::int32_t n, const double* x, double* out);
 
-// The vector routines themselves, whatever vectorised() says; for tests.
-// They must only be called when the processor has AVX2 and FMA.
-bool processorsupported();
-void vectorpowers(std::int32_t n, const double* x, double y, double* out);
-void vectorlog10s(std::int32_t n, const double* x, double* out);
+// For tests: whether this processor and build can run a variant, and the
+// routines of a given variant (which must be supported).
+bool supported(Variant v);
+void powers(Variant v, std::int32_t n, const double* x, double y, double* out);
+void log10s(Variant v, std::int32_t n, const double* x, double* out);
 
 } // namespace pelmora::libmmath
