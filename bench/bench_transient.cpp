@@ -5,10 +5,13 @@
 //       in steady flow, friction, wall heat and inclination active, ideal
 //       gas, one thread. Each host step is chosen so that the driver takes
 //       its minimum of two sub-steps (four stages); "ns_per_cell_stage"
-//       divides the CPU time by cells x stages. "x_scalar_arithmetic" and "x_vector_arithmetic" set
-//       it against the unavoidable arithmetic of a cell stage (arithmetic.h)
-//       measured the same way.
+//       divides the CPU time by cells x stages. "x_scalar_arithmetic" and
+//       "x_vector_arithmetic" set it against the unavoidable arithmetic of a
+//       cell stage (arithmetic.h) measured the same way.
 //   unavoidable_arithmetic/scalar|vector   that arithmetic alone, per cell.
+//   friction_power_and_logarithm/V   the friction factor's power and
+//       logarithm per cell: the C library (0), libmmath's AVX2 (1) and
+//       AVX-512 (2) variants, all with the same bits.
 //   transientpipe_10_cell_pipe/P   one call of transientpipe on a pipe of 10
 //       cells in a network of P pipes of 10 cells each: the cost must not
 //       grow with the network.
@@ -18,7 +21,8 @@
 //       iterations of the march, counted through host routines.
 //
 // Run: build/bench/bench_transient (add --benchmark_format=json for
-// machines). The CPU model is printed in the context header.
+// machines). The CPU model and the variant the engine chose for the power
+// and logarithm are printed in the context header.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -34,6 +38,7 @@
 #include "drivers/stepping.h"
 #include "fluid/fluid.h"
 #include "network/network.h"
+#include "solver/libmmath.h"
 
 namespace {
 
@@ -49,6 +54,20 @@ std::string cpumodel()
         if (line.rfind("model name", 0) == 0)
             return line.substr(line.find(':') + 2);
     return "unknown";
+}
+
+// Who computes the friction factor's power and logarithm in this process.
+std::string frictionmathvariant()
+{
+    switch (libmmath::chosen()) {
+    case libmmath::Variant::avx512:
+        return "vector, AVX-512 (C library's bits)";
+    case libmmath::Variant::avx2:
+        return "vector, AVX2+FMA (C library's bits)";
+    case libmmath::Variant::library:
+        break;
+    }
+    return "C library, one value at a time";
 }
 
 double cpuseconds()
@@ -127,6 +146,38 @@ void unavoidable_arithmetic(benchmark::State& state)
     state.SetLabel(vector ? "vector" : "scalar");
 }
 BENCHMARK(unavoidable_arithmetic)->Arg(0)->Arg(1)->Repetitions(repetitions);
+
+// ---- The friction factor's power and logarithm -------------------------------------------
+
+// log10(eps + 21.25 / Re^0.9) for 1,000 turbulent cells, by the C library
+// one value at a time (0) or by libmmath's AVX2 (1) and AVX-512 (2) variants,
+// which give the same bits.
+void friction_power_and_logarithm(benchmark::State& state)
+{
+    const auto variant = static_cast<libmmath::Variant>(state.range(0));
+    if (!libmmath::supported(variant)) {
+        state.SkipWithError("this processor lacks the variant's instructions");
+        return;
+    }
+    constexpr std::int32_t cells = 1000;
+    std::vector<double> reynolds(cells), power(cells), argument(cells), logarithm(cells);
+    for (std::int32_t i = 0; i < cells; ++i)
+        reynolds[i] = 1e5 * std::pow(1e3, static_cast<double>(i) / cells);
+    for (auto _ : state) {
+        libmmath::powers(variant, cells, reynolds.data(), 0.9, power.data());
+        for (std::int32_t i = 0; i < cells; ++i)
+            argument[i] = 5e-5 + 21.25 / power[i];
+        libmmath::log10s(variant, cells, argument.data(), logarithm.data());
+        benchmark::DoNotOptimize(logarithm.data());
+    }
+    state.counters["ns_per_cell"] = benchmark::Counter(
+        static_cast<double>(cells), benchmark::Counter::kIsIterationInvariantRate |
+                                        benchmark::Counter::kInvert);
+    state.SetLabel(variant == libmmath::Variant::library ? "C library"
+                   : variant == libmmath::Variant::avx2  ? "AVX2"
+                                                          : "AVX-512");
+}
+BENCHMARK(friction_power_and_logarithm)->Arg(0)->Arg(1)->Arg(2)->Repetitions(repetitions);
 
 // ---- Networks ------------------------------------------------------------------------
 
@@ -319,6 +370,7 @@ BENCHMARK(steadystate_10000_cells)
 int main(int argc, char** argv)
 {
     benchmark::AddCustomContext("cpu_model", cpumodel());
+    benchmark::AddCustomContext("friction_power_and_logarithm", frictionmathvariant());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;

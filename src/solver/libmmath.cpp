@@ -32,9 +32,19 @@
 #define PELMORA_LIBMMATH_X86 0
 #endif
 
+// The vector variants reproduce GNU libc's x86-64 routines: only with that
+// C library may the probe let them stand in for it.
+#if PELMORA_LIBMMATH_X86 && defined(__GLIBC__)
+#define PELMORA_LIBMMATH_GLIBC 1
+#else
+#define PELMORA_LIBMMATH_GLIBC 0
+#endif
+
 namespace pelmora::libmmath {
 
 namespace {
+
+#if PELMORA_LIBMMATH_GLIBC
 
 // Values on which a variant must give the C library's bits before it is
 // trusted: powers over the engine's Reynolds numbers and far beyond,
@@ -74,9 +84,11 @@ bool probeagrees(Variant v)
     return true;
 }
 
+#endif
+
 Variant decide()
 {
-#if PELMORA_LIBMMATH_X86 && defined(__GLIBC__)
+#if PELMORA_LIBMMATH_GLIBC
     for (const Variant v : {Variant::avx512, Variant::avx2})
         if (supported(v) && probeagrees(v))
             return v;

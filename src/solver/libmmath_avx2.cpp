@@ -12,8 +12,12 @@
 
 // Everything from here on is compiled for AVX2 and FMA; the standard
 // headers are all included above, so none of their functions is.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx2,fma")
+#endif
 
 namespace pelmora::libmmath::avx2 {
 
@@ -122,6 +126,10 @@ inline void lookupexp(I index, V& tail, V& scalebits)
 
 } // namespace pelmora::libmmath::avx2
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 #endif

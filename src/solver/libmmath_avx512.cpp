@@ -12,12 +12,17 @@
 
 // Everything from here on is compiled for AVX-512; the standard headers are
 // all included above, so none of their functions is.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx512f,avx512dq"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx512f,avx512dq")
-// The compiler's AVX-512 intrinsics start some results from a deliberately
-// undefined vector, which GCC 12 then reports as maybe uninitialised.
+// GCC's AVX-512 intrinsics start some results from a deliberately undefined
+// vector, which GCC 12 then reports as (maybe) uninitialised.
 #pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wuninitialized"
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
 
 namespace pelmora::libmmath::avx512 {
 
@@ -134,7 +139,11 @@ inline void lookupexp(I index, V& tail, V& scalebits)
 
 } // namespace pelmora::libmmath::avx512
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC diagnostic pop
 #pragma GCC pop_options
+#endif
 
 #endif
