@@ -122,34 +122,32 @@ double sineof(InclinationSine& cache, double angle)
     return cache.sine;
 }
 
+// How many cells of a pass had their Reynolds number capped, and how many
+// flow turbulently.
+struct ReynoldsCounts {
+    int capped, turbulent;
+};
+
 // Pass 1 of cellsources over n cells: the Reynolds numbers, capped at 1e10,
-// or NaN where there is no viscosity, hence no friction; capped[i] is 1
-// where the cap applied, else 0.
+// or NaN where there is no viscosity, hence no friction.
 PELMORA_VECTORISED
-void reynoldsnumbers(std::int32_t n, const double* __restrict density,
-                     const double* __restrict velocity, const double* __restrict celldiameter,
-                     const double* __restrict viscosity, double* __restrict reynolds,
-                     double* __restrict capped)
+ReynoldsCounts reynoldsnumbers(std::int32_t n, const double* __restrict density,
+                               const double* __restrict velocity,
+                               const double* __restrict celldiameter,
+                               const double* __restrict viscosity, double* __restrict reynolds)
 {
     const double nofriction = std::numeric_limits<double>::quiet_NaN();
+    int capped = 0, turbulent = 0;
     for (std::int32_t i = 0; i < n; ++i) {
         const double mu = viscosity[i];
         const double re = density[i] * std::abs(velocity[i]) * celldiameter[i] / mu;
-        const double over = re > reynoldscap ? 1.0 : 0.0;
-        capped[i] = mu > 0.0 ? over : 0.0;
         const double limited = re > reynoldscap ? reynoldscap : re;
-        reynolds[i] = mu > 0.0 ? limited : nofriction;
+        const double stored = mu > 0.0 ? limited : nofriction;
+        reynolds[i] = stored;
+        capped += mu > 0.0 && re > reynoldscap ? 1 : 0;
+        turbulent += stored > laminarreynolds ? 1 : 0;
     }
-}
-
-// True when every reynolds[i] is above the laminar limit (NaN is not).
-PELMORA_VECTORISED
-bool allturbulent(const double* __restrict reynolds, std::int32_t n)
-{
-    int count = 0;
-    for (std::int32_t i = 0; i < n; ++i)
-        count += reynolds[i] > laminarreynolds ? 1 : 0;
-    return count == n;
+    return {capped, turbulent};
 }
 
 // logarithm[i] = log10(eps[i] + 21.25 / power[i]).
@@ -167,10 +165,10 @@ void logsfrompowers(std::int32_t n, const double* relativeroughness, const doubl
 // turbulent cells, packed, so that laminar cells and cells without friction
 // cost nothing and pass nothing odd to the library.
 void turbulentlogs(std::int32_t n, const double* reynolds, const double* relativeroughness,
-                   double* logarithm)
+                   bool allturbulent, double* logarithm)
 {
     double power[passcells], argument[passcells];
-    if (allturbulent(reynolds, n)) {
+    if (allturbulent) {
         libmmath::powers(n, reynolds, 0.9, power);
         logsfrompowers(n, relativeroughness, power, argument, logarithm);
         return;
@@ -214,16 +212,6 @@ void sinesof(InclinationSine& cache, const double* angles, std::int32_t n, doubl
             sines[i] = cache.sine;
 }
 
-// True when some flags[i] is not 0.
-PELMORA_VECTORISED
-bool anyset(const double* __restrict flags, std::int32_t n)
-{
-    int count = 0;
-    for (std::int32_t i = 0; i < n; ++i)
-        count += flags[i] != 0.0 ? 1 : 0;
-    return count != 0;
-}
-
 // Pass 3: the source vectors, given the Reynolds numbers, the logarithms of
 // the turbulent cells and the sines of the inclinations.
 PELMORA_VECTORISED
@@ -263,17 +251,18 @@ void sourcevectors(std::int32_t n, const double* __restrict reynolds,
 void cellsources(Store& s, std::int32_t from, std::int32_t to, InclinationSine& sine,
                  double* source1, double* source2, double* source3)
 {
-    double reynolds[passcells], capped[passcells], logarithm[passcells], sines[passcells];
+    double reynolds[passcells], logarithm[passcells], sines[passcells];
     for (std::int32_t c0 = from; c0 <= to; c0 += passcells) {
         const std::int32_t n = c0 + passcells - 1 <= to ? passcells : to - c0 + 1;
         // 1. Reynolds numbers.
-        reynoldsnumbers(n, s.density.at(c0), s.velocity.at(c0), s.celldiameter.at(c0),
-                        s.viscosity.at(c0), reynolds, capped);
-        if (anyset(capped, n))
+        const ReynoldsCounts counts =
+            reynoldsnumbers(n, s.density.at(c0), s.velocity.at(c0), s.celldiameter.at(c0),
+                            s.viscosity.at(c0), reynolds);
+        if (counts.capped != 0)
             s.pipeerrorcode = std::max<std::int32_t>(s.pipeerrorcode, codereynoldscapped);
         // 2. The logarithms of the turbulent formula, and the sines of the
         //    inclinations.
-        turbulentlogs(n, reynolds, s.relativeroughness.at(c0), logarithm);
+        turbulentlogs(n, reynolds, s.relativeroughness.at(c0), counts.turbulent == n, logarithm);
         sinesof(sine, s.cellinclination.at(c0), n, sines);
         // 3. The source vectors.
         const std::int32_t offset = c0 - from;
