@@ -26,7 +26,10 @@
 
 #include "solver/libmmath_variants.h"
 
-#if defined(__x86_64__) && defined(__GNUC__)
+// The vector variants are built for x86-64 with GCC or clang, except on
+// Windows, where the compiler does not align the stack for the wide
+// registers (and the C library is another one anyway).
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
 #define PELMORA_LIBMMATH_X86 1
 #else
 #define PELMORA_LIBMMATH_X86 0

@@ -7,7 +7,7 @@
 #include <cmath>
 #include <cstdint>
 
-#if defined(__x86_64__) && defined(__GNUC__)
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
 #include <immintrin.h>
 
 // Everything from here on is compiled for AVX-512; the standard headers are
