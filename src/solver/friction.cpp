@@ -151,11 +151,19 @@ ReynoldsCounts reynoldsnumbers(std::int32_t n, const double* __restrict density,
 }
 
 // logarithm[i] = log10(eps[i] + 21.25 / power[i]).
-void logsfrompowers(std::int32_t n, const double* relativeroughness, const double* power,
-                    double* argument, double* logarithm)
+// argument[i] = eps[i] + 21.25 / power[i].
+PELMORA_VECTORISED
+void logarguments(std::int32_t n, const double* __restrict relativeroughness,
+                  const double* __restrict power, double* __restrict argument)
 {
     for (std::int32_t i = 0; i < n; ++i)
         argument[i] = relativeroughness[i] + 21.25 / power[i];
+}
+
+void logsfrompowers(std::int32_t n, const double* relativeroughness, const double* power,
+                    double* argument, double* logarithm)
+{
+    logarguments(n, relativeroughness, power, argument);
     libmmath::log10s(n, argument, logarithm);
 }
 
