@@ -16,7 +16,7 @@
 // enough, since the limiter's sign switches and the steady march's sub-step
 // count turn a one-ulp difference of a friction factor into differences of
 // 1e-9 within a minute of simulated time. cellsources computes them for a
-// run of cells at once with libmmath, which gives the library's bits four
+// run of cells at once with libmmath, which gives the library's bits several
 // at a time where it can and calls the library where it cannot.
 #include "solver/vectorise.h" // first: compiler settings for the whole file
 
@@ -150,7 +150,6 @@ ReynoldsCounts reynoldsnumbers(std::int32_t n, const double* __restrict density,
     return {capped, turbulent};
 }
 
-// logarithm[i] = log10(eps[i] + 21.25 / power[i]).
 // argument[i] = eps[i] + 21.25 / power[i].
 PELMORA_VECTORISED
 void logarguments(std::int32_t n, const double* __restrict relativeroughness,
@@ -160,6 +159,7 @@ void logarguments(std::int32_t n, const double* __restrict relativeroughness,
         argument[i] = relativeroughness[i] + 21.25 / power[i];
 }
 
+// logarithm[i] = log10(eps[i] + 21.25 / power[i]).
 void logsfrompowers(std::int32_t n, const double* relativeroughness, const double* power,
                     double* argument, double* logarithm)
 {

@@ -112,16 +112,6 @@ inline void lookuptwo(const double* rows, I index, V& f0, V& f1)
     f1 = _mm256_unpackhi_pd(ac, bd);
 }
 
-inline void lookuppowlog(I index, V& invc, V& logc, V& logctail)
-{
-    lookupfour(&powlogrows[0].invc, index, invc, logc, logctail);
-}
-inline void lookuplog(I index, V& invc, V& logc) { lookuptwo(&logrows[0].invc, index, invc, logc); }
-inline void lookupexp(I index, V& tail, V& scalebits)
-{
-    lookuptwo(reinterpret_cast<const double*>(exprows.data()), index, tail, scalebits);
-}
-
 #include "solver/libmmath_kernel.h"
 
 } // namespace pelmora::libmmath::avx2

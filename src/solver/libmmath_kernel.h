@@ -11,11 +11,24 @@
 //   within(i, lo, hi)  lanes with lo <= i < hi (signed); equal(i, c)
 //   anylane, lanebits, masknot, maskor, select(m, a, b) (a where m)
 //   top12signed(bits)  the signed top 12 bits of each lane, as a double
-//   lookuppowlog, lookuplog, lookupexp   the table rows of each lane
+//   lookupfour, lookuptwo   the first three fields of each lane's row of four
+//                      doubles, both fields of its row of two
 // so that both files compile the same sequence of operations, which is the
 // C library's (see libmmath.cpp for the algorithms).
 //
 // No include guard: it is meant to be included once per instruction set.
+
+// The table rows of each lane: 1/c, log c and its tail for pow's logarithm,
+// 1/c and log c for log, the tail and scale bits of 2^(j/128) for exp.
+inline void lookuppowlog(I index, V& invc, V& logc, V& logctail)
+{
+    lookupfour(&powlogrows[0].invc, index, invc, logc, logctail);
+}
+inline void lookuplog(I index, V& invc, V& logc) { lookuptwo(&logrows[0].invc, index, invc, logc); }
+inline void lookupexp(I index, V& tail, V& scalebits)
+{
+    lookuptwo(reinterpret_cast<const double*>(exprows.data()), index, tail, scalebits);
+}
 
 // log(x) for x within 1/16 of 1: a polynomial in s = x - 1 of degree 11,
 // with s^2/2 computed from a split of s so that it is nearly exact.
