@@ -81,12 +81,11 @@ struct Window {
     double flux[maxvariables][windowfaces];
     double source[maxvariables][windowcells];
     double base[maxvariables][windowcells + 2];
-    double diffusive[windowfaces];
-    double transported[windowcells];
-    double diffused[windowcells];
-    double antidiffusive[windowfaces];
-    double difference[windowfaces];
-    double corrected[windowfaces];
+    // The intermediate solutions of window cell j at index j + 1, with room
+    // for the ghosts beyond a chain end at 0 and nw + 1.
+    double transported[windowcells + 2];
+    double diffused[maxvariables][windowcells + 2];
+    double corrected[maxvariables][windowfaces];
 };
 
 // ---- Fluxes, sources and the base state of a window ---------------------------------
@@ -108,7 +107,7 @@ void windowfluxes(Store& s, const Chain& chain, Window& w)
 }
 
 // previousconserved of the window's cells and of the chain cells just
-// outside it, one array per equation.
+// outside it, one array per equation (window cell j at index j + 1).
 PELMORA_VECTORISED
 void windowbase(const Store& s, const Chain& chain, Window& w)
 {
@@ -124,74 +123,74 @@ void windowbase(const Store& s, const Chain& chain, Window& w)
         b2[i] = u0[3 * i + 1];
         b3[i] = u0[3 * i + 2];
     }
+    // Beyond a chain end there is no cell. The transport loop still reads
+    // the slot for the end cell, whose diffused value is then redone with
+    // the ghost, so the slot holds a plain zero.
+    const std::int32_t nw = w.wh - w.wl + 1;
+    for (std::int32_t k = 0; k < maxvariables; ++k) {
+        if (w.wl == chain.first)
+            w.base[k][0] = 0.0;
+        if (w.wh == chain.last)
+            w.base[k][nw + 1] = 0.0;
+    }
 }
 
 // ---- Phase 5 of one equation over a window ------------------------------------------
 
-// Diffusive fluxes through every face of the window, from the base state.
-PELMORA_VECTORISED
-void diffusivefluxes(const Store& s, const Chain& chain, Window& w, std::int32_t k)
+// Diffusive flux through window face j (between window cells j - 1 and j),
+// from the base state; at an end face of the chain against the ghost,
+// weighted by the end's weight.
+double diffusiveflux(const Store& s, const Chain& chain, const Window& w, std::int32_t k,
+                     std::int32_t j)
 {
     const std::int32_t nw = w.wh - w.wl + 1;
-    const double* __restrict base = w.base[k];
-    double* __restrict d = w.diffusive;
-    const std::int32_t from = std::max(w.wl, chain.first + 1);
-    const std::int32_t to = std::min(w.wh + 1, chain.last);
-    const double* __restrict facelength = s.facelength.at(w.wl);
-    for (std::int32_t j = from - w.wl; j <= to - w.wl; ++j)
-        d[j] = 0.125 * facelength[j] * (base[j + 1] - base[j]);
-    if (w.wl == chain.first)
-        d[0] = 0.125 * chain.cl[k] * facelength[0] * (base[1] - chain.ghostleft[k]);
-    if (w.wh == chain.last)
-        d[nw] = 0.125 * chain.cr[k] * facelength[nw] * (chain.ghostright[k] - base[nw]);
+    const double* base = w.base[k] + 1; // base[-1] and base[nw] lie outside the window
+    const double facelength = s.facelength(w.wl + j);
+    if (j == 0 && w.wl == chain.first)
+        return 0.125 * chain.cl[k] * facelength * (base[0] - chain.ghostleft[k]);
+    if (j == nw && w.wh == chain.last)
+        return 0.125 * chain.cr[k] * facelength * (chain.ghostright[k] - base[nw - 1]);
+    return 0.125 * facelength * (base[j] - base[j - 1]);
 }
 
-// Transported and diffused solutions of the window's cells.
+// Transported and diffused solutions of n cells (cell j of base at j, its
+// left neighbour at j - 1). The diffusive fluxes through a cell's two faces
+// (face j on its left, j + 1 on its right) are formed where they are used.
 PELMORA_VECTORISED
+void transportcells(std::int32_t n, double dt, const double* __restrict base,
+                    const double* __restrict flux, const double* __restrict source,
+                    const double* __restrict facelength, const double* __restrict r,
+                    double* __restrict t, double* __restrict wd)
+{
+    for (std::int32_t j = 0; j < n; ++j) {
+        const double dleft = 0.125 * facelength[j] * (base[j] - base[j - 1]);
+        const double dright = 0.125 * facelength[j + 1] * (base[j + 1] - base[j]);
+        t[j] = base[j] + dt * (source[j] - (flux[j + 1] - flux[j]) * r[j]);
+        wd[j] = t[j] + r[j] * (dright - dleft);
+    }
+}
+
+// Transported and diffused solutions of the window's cells for equation k.
+// The end cells of the chain, whose outer face sees the ghost, are redone
+// after the loop; then the ghosts of both solutions beyond the chain's ends.
 void transportanddiffuse(const Store& s, const Chain& chain, Window& w, std::int32_t k)
 {
     const std::int32_t nw = w.wh - w.wl + 1;
-    const double* __restrict base = w.base[k] + 1;
-    const double* __restrict flux = w.flux[k];
-    const double* __restrict source = w.source[k];
-    const double* __restrict d = w.diffusive;
-    const double* __restrict r = s.inversecelllength.at(w.wl);
-    double* __restrict t = w.transported;
-    double* __restrict wd = w.diffused;
-    const double dt = chain.dt;
-    for (std::int32_t j = 0; j < nw; ++j) {
-        t[j] = base[j] + dt * (source[j] - (flux[j + 1] - flux[j]) * r[j]);
-        wd[j] = t[j] + r[j] * (d[j + 1] - d[j]);
-    }
-}
-
-// Raw antidiffusive fluxes from the transported solution and differences of
-// the diffused solution, for every face of the window that has both sides.
-PELMORA_VECTORISED
-void antidiffusionanddifferences(const Store& s, const Chain& chain, Window& w, std::int32_t k)
-{
-    const std::int32_t nw = w.wh - w.wl + 1;
-    const double* __restrict facelength = s.facelength.at(w.wl);
-    const double* __restrict t = w.transported;
-    const double* __restrict wd = w.diffused;
-    double* __restrict a = w.antidiffusive;
-    double* __restrict delta = w.difference;
-    for (std::int32_t j = 1; j < nw; ++j) {
-        a[j] = 0.125 * facelength[j] * (t[j] - t[j - 1]);
-        delta[j] = wd[j] - wd[j - 1];
-    }
-    // End faces against the ghosts of the intermediate solutions.
+    const double* r = s.inversecelllength.at(w.wl);
+    double* t = w.transported + 1;
+    double* wd = w.diffused[k] + 1;
+    transportcells(nw, chain.dt, w.base[k] + 1, w.flux[k], w.source[k], s.facelength.at(w.wl), r,
+                   t, wd);
     if (w.wl == chain.first) {
-        const double tl = chain.al[k] * t[0] + chain.bl[k];
-        const double wl = chain.al[k] * wd[0] + chain.bl[k];
-        a[0] = 0.125 * chain.cl[k] * facelength[0] * (t[0] - tl);
-        delta[0] = wd[0] - wl;
+        wd[0] = t[0] + r[0] * (diffusiveflux(s, chain, w, k, 1) - diffusiveflux(s, chain, w, k, 0));
+        t[-1] = chain.al[k] * t[0] + chain.bl[k];
+        wd[-1] = chain.al[k] * wd[0] + chain.bl[k];
     }
     if (w.wh == chain.last) {
-        const double tr = chain.ar[k] * t[nw - 1] + chain.br[k];
-        const double wr = chain.ar[k] * wd[nw - 1] + chain.br[k];
-        a[nw] = 0.125 * chain.cr[k] * facelength[nw] * (tr - t[nw - 1]);
-        delta[nw] = wr - wd[nw - 1];
+        wd[nw - 1] = t[nw - 1] + r[nw - 1] * (diffusiveflux(s, chain, w, k, nw) -
+                                              diffusiveflux(s, chain, w, k, nw - 1));
+        t[nw] = chain.ar[k] * t[nw - 1] + chain.br[k];
+        wd[nw] = chain.ar[k] * wd[nw - 1] + chain.br[k];
     }
 }
 
@@ -205,68 +204,81 @@ inline double limited(double a, double sign, double leftbound, double rightbound
 
 inline double signof(double difference) { return difference < 0.0 ? -1.0 : 1.0; }
 
-// Corrected antidiffusive fluxes through the block's faces lo..hi+1.
+// Corrected antidiffusive fluxes through faces from..to, none of them an
+// end face of the chain (face j between cells j - 1 and j of t, wd and dx):
+// the raw flux from the transported solution, bounded by the differences of
+// the diffused solution across the face and on either side.
 PELMORA_VECTORISED
-void limit(const Store& s, const Chain& chain, Window& w)
+void limitfaces(std::int32_t from, std::int32_t to, const double* __restrict facelength,
+                const double* __restrict t, const double* __restrict wd,
+                const double* __restrict dx, double* __restrict corrected)
 {
-    const double* __restrict a = w.antidiffusive;
-    const double* __restrict delta = w.difference;
-    // Face j lies between window cells j - 1 and j.
-    const double* __restrict dx = s.celllength.at(w.wl);
-    double* __restrict corrected = w.corrected;
-    // Interior faces: bounded on both sides.
+    for (std::int32_t j = from; j <= to; ++j) {
+        const double a = 0.125 * facelength[j] * (t[j] - t[j - 1]);
+        const double sign = signof(wd[j] - wd[j - 1]);
+        corrected[j] = limited(a, sign, sign * dx[j - 1] * (wd[j - 1] - wd[j - 2]),
+                               sign * dx[j] * (wd[j + 1] - wd[j]));
+    }
+}
+
+// Corrected antidiffusive fluxes of equation k through the block's faces
+// lo..hi+1. Beyond a chain end both solutions hold their ghosts, so the
+// differences next to an end face need no case of their own; the end face
+// itself has the end's weight on its raw flux and no bound on its outer side.
+void limit(const Store& s, const Chain& chain, Window& w, std::int32_t k)
+{
+    const std::int32_t nw = w.wh - w.wl + 1;
+    const double* facelength = s.facelength.at(w.wl);
+    const double* t = w.transported + 1;
+    const double* wd = w.diffused[k] + 1;
+    double* corrected = w.corrected[k];
     const std::int32_t from = std::max(w.lo, chain.first + 1) - w.wl;
     const std::int32_t to = std::min(w.hi + 1, chain.last) - w.wl;
-    for (std::int32_t j = from; j <= to; ++j) {
-        const double sign = signof(delta[j]);
-        corrected[j] = limited(a[j], sign, sign * dx[j - 1] * delta[j - 1],
-                               sign * dx[j] * delta[j + 1]);
-    }
-    // End faces: the outer side is unbounded.
+    limitfaces(from, to, facelength, t, wd, s.celllength.at(w.wl), corrected);
     if (w.lo == chain.first) {
-        const std::int32_t j = chain.first - w.wl;
-        const double sign = signof(delta[j]);
-        corrected[j] = limited(a[j], sign, largestdouble,
-                               sign * s.celllength(chain.first) * delta[j + 1]);
+        const double a = 0.125 * chain.cl[k] * facelength[0] * (t[0] - t[-1]);
+        const double sign = signof(wd[0] - wd[-1]);
+        corrected[0] =
+            limited(a, sign, largestdouble, sign * s.celllength(chain.first) * (wd[1] - wd[0]));
     }
     if (w.hi == chain.last) {
-        const std::int32_t j = chain.last + 1 - w.wl;
-        const double sign = signof(delta[j]);
-        corrected[j] = limited(a[j], sign, sign * s.celllength(chain.last) * delta[j - 1],
-                               largestdouble);
+        const double a = 0.125 * chain.cr[k] * facelength[nw] * (t[nw] - t[nw - 1]);
+        const double sign = signof(wd[nw] - wd[nw - 1]);
+        corrected[nw] = limited(a, sign, sign * s.celllength(chain.last) * (wd[nw - 1] - wd[nw - 2]),
+                                largestdouble);
     }
 }
 
-// The new values of equation k in the block's cells, into result[0..].
+// The corrected update of the block's cells, written to conserved:
+// U_c = W_c - (A~_c+1 - A~_c) r_c for every equation at once, so that each
+// cell's column of the store is written whole.
 PELMORA_VECTORISED
-void correctedupdate(const Store& s, const Window& w, double* __restrict result)
+void correctedupdate(Store& s, const Window& w, std::int32_t variables)
 {
     const std::int32_t offset = w.lo - w.wl;
-    const double* __restrict wd = w.diffused + offset;
-    const double* __restrict corrected = w.corrected + offset;
-    const double* __restrict r = s.inversecelllength.at(w.lo);
-    for (std::int32_t i = 0; i <= w.hi - w.lo; ++i)
-        result[i] = wd[i] - (corrected[i + 1] - corrected[i]) * r[i];
-}
-
-// conserved(k, lo..hi) = the results of the equations updated.
-PELMORA_VECTORISED
-void storeresults(Store& s, const Window& w, const double (&result)[maxvariables][blockcells],
-                  std::int32_t variables)
-{
-    double* __restrict u = s.conserved.raw().data() + 3 * (w.lo - 1);
     const std::int32_t n = w.hi - w.lo + 1;
+    const double* __restrict r = s.inversecelllength.at(w.lo);
+    double* __restrict u = s.conserved.raw().data() + 3 * (w.lo - 1);
     if (variables == maxvariables) {
+        const double* __restrict w1 = w.diffused[0] + 1 + offset;
+        const double* __restrict w2 = w.diffused[1] + 1 + offset;
+        const double* __restrict w3 = w.diffused[2] + 1 + offset;
+        const double* __restrict a1 = w.corrected[0] + offset;
+        const double* __restrict a2 = w.corrected[1] + offset;
+        const double* __restrict a3 = w.corrected[2] + offset;
         for (std::int32_t i = 0; i < n; ++i) {
-            u[3 * i] = result[0][i];
-            u[3 * i + 1] = result[1][i];
-            u[3 * i + 2] = result[2][i];
+            u[3 * i] = w1[i] - (a1[i + 1] - a1[i]) * r[i];
+            u[3 * i + 1] = w2[i] - (a2[i + 1] - a2[i]) * r[i];
+            u[3 * i + 2] = w3[i] - (a3[i + 1] - a3[i]) * r[i];
         }
         return;
     }
-    for (std::int32_t k = 0; k < variables; ++k)
+    for (std::int32_t k = 0; k < variables; ++k) {
+        const double* wd = w.diffused[k] + 1 + offset;
+        const double* corrected = w.corrected[k] + offset;
         for (std::int32_t i = 0; i < n; ++i)
-            u[3 * i + k] = result[k][i];
+            u[3 * i + k] = wd[i] - (corrected[i + 1] - corrected[i]) * r[i];
+    }
 }
 
 // ---- The chain -------------------------------------------------------------------------
@@ -336,7 +348,6 @@ void fctstep(Store& s, std::int32_t first, std::int32_t last, double dt)
     static_assert(blockcells > 2 * reach, "a window reaches only the neighbouring blocks");
     InclinationSine sine;
     Window w;
-    double result[maxvariables][blockcells];
     std::int32_t updated = first - 1;
     for (w.lo = first; w.lo <= last; w.lo += blockcells) {
         w.hi = std::min(w.lo + blockcells - 1, last);
@@ -347,13 +358,10 @@ void fctstep(Store& s, std::int32_t first, std::int32_t last, double dt)
         cellsources(s, w.wl, w.wh, sine, w.source[0], w.source[1], w.source[2]);
         windowbase(s, chain, w);
         for (std::int32_t k = 0; k < chain.variables; ++k) {
-            diffusivefluxes(s, chain, w, k);
             transportanddiffuse(s, chain, w, k);
-            antidiffusionanddifferences(s, chain, w, k);
-            limit(s, chain, w);
-            correctedupdate(s, w, result[k]);
+            limit(s, chain, w, k);
         }
-        storeresults(s, w, result, chain.variables);
+        correctedupdate(s, w, chain.variables);
     }
 
     // 3. The context as the last source evaluation leaves it.
