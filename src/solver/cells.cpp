@@ -16,7 +16,6 @@
 
 #include "engine/errors.h"
 #include "fluid/fluid.h"
-#include "solver/roots.h"
 #include "solver/solver.h"
 
 namespace pelmora {
@@ -40,13 +39,26 @@ inline double deviation(double mdot, double mfirst, double noisescale)
 
 // ---- The ideal gas, inline -------------------------------------------------------------
 
-// Cells per pass of the ideal-gas update: the square-root arguments of one
-// pass wait in a buffer on the stack.
-constexpr std::int32_t passcells = 256;
-
 struct IdealGas {
     double gamma, cv, viscosity;
 };
+
+// What the ideal-gas pass saw besides the values it stored: whether some
+// cell's fluid state was raised to its floors, and whether some energy,
+// enthalpy or viscosity was not finite (nonzero when so).
+struct IdealFlags {
+    std::int64_t floored = 0, nonfinite = 0;
+};
+
+// The mass flow that the cell update gives a cell: rho u A with the density
+// floored, from the cell's conserved variables.
+double cellmassflow(const double* conserved, double area)
+{
+    double rho = conserved[0] / area;
+    rho = rho > cellmassdensityfloor ? rho : cellmassdensityfloor;
+    const double u = conserved[1] / rho;
+    return rho * u * area;
+}
 
 // The specific internal energy of the current fluid state after evaluating
 // cell c: the value handed to the gas, or cv T where that is not finite.
@@ -56,59 +68,66 @@ double replacedenergy(const Store& s, std::int32_t c)
     return std::isfinite(e) ? e : s.cv * s.temperature(c);
 }
 
-// Pass 1 over n cells: every value up to the square root of the sound
-// speed, stored where it belongs; the square-root arguments go to
-// rootargument, and floors[i] is not 0 where the cell's fluid state was
-// raised to its floors. Steps as in updatethroughfluidstate; the fluid
-// evaluation is that of the ideal gas at (rho, e) followed by the validation
-// of fluidstate. (Conditions become numbers through selects of constants:
-// the vectoriser takes those, not logical operators on comparisons, and no
-// arithmetic sits inside a select.)
+// The cell update of n cells of the ideal gas, every value stored where it
+// belongs. Steps as in updatethroughfluidstate; the fluid evaluation is that
+// of the ideal gas at (rho, e) followed by the validation of fluidstate.
+// mfirst is the mass flow of the range's first cell. (Conditions become
+// numbers through selects of constants: the vectoriser takes those, not
+// logical operators on comparisons, and no arithmetic sits inside a select.)
 PELMORA_VECTORISED
-void idealpassbeforeroot(std::int32_t n, IdealGas gas, double* __restrict conserved,
-                         const double* __restrict cellarea, double* __restrict velocity,
-                         double* __restrict densitychange, double* __restrict massflowrate,
-                         double* __restrict density, double* __restrict internalenergy,
-                         double* __restrict temperature, double* __restrict temperaturechange,
-                         double* __restrict enthalpy, double* __restrict viscosity,
-                         double* __restrict pressure, double* __restrict totalenergy,
-                         double* __restrict totalenthalpy, double* __restrict rootargument,
-                         double* __restrict floors, double* __restrict nonfinite)
+IdealFlags idealcells(std::int32_t n, IdealGas gas, double mfirst, double* __restrict conserved,
+                      const double* __restrict cellarea, double* __restrict velocity,
+                      double* __restrict densitychange, double* __restrict massflowrate,
+                      double* __restrict massflowdeviation, double* __restrict density,
+                      double* __restrict internalenergy, double* __restrict temperature,
+                      double* __restrict temperaturechange, double* __restrict enthalpy,
+                      double* __restrict viscosity, double* __restrict pressure,
+                      double* __restrict soundspeed, double* __restrict machnumber,
+                      double* __restrict totalenergy, double* __restrict totalenthalpy)
 {
     constexpr double largest = std::numeric_limits<double>::max();
     const double gamma = gas.gamma, gammaminusone = gas.gamma - 1.0, cv = gas.cv;
     const double mu = gas.viscosity;
+    std::int64_t floored = 0, nonfinite = 0;
     for (std::int32_t i = 0; i < n; ++i) {
         const double area = cellarea[i];
         // 1.-2. Density (floored), velocity, specific total energy.
-        double rho = conserved[3 * i] / area;
+        const double mass = conserved[3 * i];
+        const double momentum = conserved[3 * i + 1];
+        const double energy = conserved[3 * i + 2];
+        double rho = mass / area;
         rho = rho > cellmassdensityfloor ? rho : cellmassdensityfloor;
-        const double u = conserved[3 * i + 1] / rho;
-        const double etotal = conserved[3 * i + 2] / rho;
+        const double u = momentum / rho;
+        const double etotal = energy / rho;
         velocity[i] = u;
-        // 4. The floored density in the conserved mass.
+        // 4. The floored density in the conserved mass (the cell's column is
+        //    written whole, momentum and energy unchanged).
         conserved[3 * i] = area * rho;
-        // 5.-7. Internal energy, density change, mass flow.
+        conserved[3 * i + 1] = momentum;
+        conserved[3 * i + 2] = energy;
+        // 5.-7. Internal energy, density change, mass flow and its deviation
+        //    from the first cell's.
         const double e = etotal - 0.5 * u * u;
         densitychange[i] = std::abs(rho - density[i]) / rho;
-        massflowrate[i] = rho * u * area;
+        const double mdot = rho * u * area;
+        massflowrate[i] = mdot;
         // 8. Ideal gas at (rho, e), then the floors of the validation: every
         //    field that is not strictly above its floor is raised to it.
         const double h = e * gamma;
         const double p = gammaminusone * rho * e;
         const double T = e / cv;
-        floors[i] = (p > pressurefloor ? 0.0 : 1.0) + (T > temperaturefloor ? 0.0 : 1.0) +
-                    (rho > densityfloor ? 0.0 : 1.0);
+        floored |= (p > pressurefloor ? 0 : 1) | (T > temperaturefloor ? 0 : 1) |
+                   (rho > densityfloor ? 0 : 1);
         //    An energy, enthalpy or viscosity that is not finite is replaced
         //    after the floors (rare: see replacenonfinite below).
-        nonfinite[i] = (std::abs(e) <= largest ? 0.0 : 1.0) +
-                       (std::abs(h) <= largest ? 0.0 : 1.0) +
-                       (std::abs(mu) <= largest ? 0.0 : 1.0);
+        nonfinite |= (std::abs(e) <= largest ? 0 : 1) | (std::abs(h) <= largest ? 0 : 1) |
+                     (std::abs(mu) <= largest ? 0 : 1);
         const double pvalid = p > pressurefloor ? p : pressurefloor;
         const double Tvalid = T > temperaturefloor ? T : temperaturefloor;
         const double rhovalid = rho > densityfloor ? rho : densityfloor;
-        rootargument[i] = gamma * pvalid / rhovalid;
-        // 9.-11. Stored state; pressure and temperature as validated.
+        const double c = std::sqrt(gamma * pvalid / rhovalid);
+        // 9.-11. Stored state; pressure, temperature and sound speed as
+        //    validated.
         density[i] = rho;
         internalenergy[i] = e;
         temperaturechange[i] = std::abs(Tvalid - temperature[i]) / Tvalid;
@@ -116,33 +135,25 @@ void idealpassbeforeroot(std::int32_t n, IdealGas gas, double* __restrict conser
         enthalpy[i] = h;
         viscosity[i] = mu;
         pressure[i] = pvalid;
-        // 12. (the Mach number waits for the sound speed)
+        soundspeed[i] = c;
+        // 12. Derived quantities.
+        machnumber[i] = std::abs(u) / c;
         totalenergy[i] = e + 0.5 * u * u;
         totalenthalpy[i] = h + 0.5 * u * u;
+        massflowdeviation[i] = deviation(mdot, mfirst, rho * c * area);
     }
-}
-
-// True when some floors[i] is not 0.
-PELMORA_VECTORISED
-bool anyfloored(const double* __restrict floors, std::int32_t n)
-{
-    int count = 0;
-    for (std::int32_t i = 0; i < n; ++i)
-        count += floors[i] != 0.0 ? 1 : 0;
-    return count != 0;
+    return IdealFlags{floored, nonfinite};
 }
 
 // fluidstate replaces an energy, enthalpy or viscosity that is not finite
 // (after the floors: energy cv T, enthalpy e + p / rho, the gas's
 // viscosity) and reports it like a floor. The stored internal energy stays
 // the value handed to the gas; the enthalpy, and so the total enthalpy,
-// take the replacement. Done one cell at a time for the cells pass 1 marked.
-void replacenonfinite(Store& s, std::int32_t c0, std::int32_t n, const double* nonfinite)
+// take the replacement. Done one cell at a time, for the rare range where
+// the pass saw such a value.
+void replacenonfinite(Store& s, std::int32_t from, std::int32_t to)
 {
-    for (std::int32_t i = 0; i < n; ++i) {
-        if (nonfinite[i] == 0.0)
-            continue;
-        const std::int32_t c = c0 + i;
+    for (std::int32_t c = from; c <= to; ++c) {
         if (!std::isfinite(s.enthalpy(c))) {
             const double rho = s.density(c);
             const double rhovalid = rho > densityfloor ? rho : densityfloor;
@@ -152,22 +163,6 @@ void replacenonfinite(Store& s, std::int32_t c0, std::int32_t n, const double* n
         }
         if (!std::isfinite(s.viscosity(c)))
             s.viscosity(c) = s.idealviscosity;
-    }
-}
-
-// Pass 2 over the same cells, after the sound speed: Mach number and
-// mass-flow deviation.
-PELMORA_VECTORISED
-void idealpassafterroot(std::int32_t n, double mfirst, const double* __restrict cellarea,
-                        const double* __restrict velocity, const double* __restrict density,
-                        const double* __restrict massflowrate,
-                        const double* __restrict soundspeed, double* __restrict machnumber,
-                        double* __restrict massflowdeviation)
-{
-    for (std::int32_t i = 0; i < n; ++i) {
-        machnumber[i] = std::abs(velocity[i]) / soundspeed[i];
-        massflowdeviation[i] =
-            deviation(massflowrate[i], mfirst, density[i] * soundspeed[i] * cellarea[i]);
     }
 }
 
@@ -189,30 +184,23 @@ void leavecurrentstate(Store& s, std::int32_t c)
 void updateidealcells(Store& s, std::int32_t first, std::int32_t from, std::int32_t to)
 {
     const IdealGas gas{s.gamma, s.cv, s.idealviscosity};
-    double rootargument[passcells], floors[passcells], nonfinite[passcells];
-    bool floored = false;
-    for (std::int32_t c0 = from; c0 <= to; c0 += passcells) {
-        const std::int32_t n = c0 + passcells - 1 <= to ? passcells : to - c0 + 1;
-        idealpassbeforeroot(n, gas, s.conserved.raw().data() + 3 * (c0 - 1), s.cellarea.at(c0),
-                            s.velocity.at(c0), s.densitychange.at(c0), s.massflowrate.at(c0),
-                            s.density.at(c0), s.internalenergy.at(c0), s.temperature.at(c0),
-                            s.temperaturechange.at(c0), s.enthalpy.at(c0), s.viscosity.at(c0),
-                            s.pressure.at(c0), s.totalenergy.at(c0), s.totalenthalpy.at(c0),
-                            rootargument, floors, nonfinite);
-        floored = floored || anyfloored(floors, n);
-        if (anyfloored(nonfinite, n)) {
-            replacenonfinite(s, c0, n, nonfinite);
-            floored = true;
-        }
-        squareroots(rootargument, s.soundspeed.at(c0), n);
-        // The first cell's mass flow is final once pass 1 has been over it.
-        idealpassafterroot(n, s.massflowrate(first), s.cellarea.at(c0), s.velocity.at(c0),
-                           s.density.at(c0), s.massflowrate.at(c0), s.soundspeed.at(c0),
-                           s.machnumber.at(c0), s.massflowdeviation.at(c0));
-    }
+    double* conserved = s.conserved.raw().data() + 3 * (from - 1);
+    // The first cell's mass flow: already stored when the range was begun
+    // earlier, otherwise the value this pass is about to store for it.
+    const double mfirst = from == first ? cellmassflow(conserved, s.cellarea(first))
+                                        : s.massflowrate(first);
+    const IdealFlags flags =
+        idealcells(to - from + 1, gas, mfirst, conserved, s.cellarea.at(from), s.velocity.at(from),
+                   s.densitychange.at(from), s.massflowrate.at(from),
+                   s.massflowdeviation.at(from), s.density.at(from), s.internalenergy.at(from),
+                   s.temperature.at(from), s.temperaturechange.at(from), s.enthalpy.at(from),
+                   s.viscosity.at(from), s.pressure.at(from), s.soundspeed.at(from),
+                   s.machnumber.at(from), s.totalenergy.at(from), s.totalenthalpy.at(from));
+    if (flags.nonfinite != 0)
+        replacenonfinite(s, from, to);
     // fluidstate's error rule, cell after cell: a floored state sets code 1,
     // a valid one clears only a negative code.
-    if (floored)
+    if (flags.floored != 0 || flags.nonfinite != 0)
         s.fluiderrorcode = codefluidfloor;
     else if (s.fluiderrorcode < 0)
         s.fluiderrorcode = 0;

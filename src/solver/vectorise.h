@@ -12,11 +12,15 @@
 //    compute an operation whose result a select then discards (a division
 //    in the unused branch of a ternary), which is what turns a loop with
 //    conditions into vector code. No result changes by this.
-// 3. A hot loop takes its arrays as __restrict parameters: they are
+// 3. The library is built with -fno-math-errno (CMakeLists.txt): nothing in
+//    the engine reads errno, and without it a square root cannot be the
+//    square root instruction in a vector loop. That instruction rounds
+//    exactly as std::sqrt does; no result changes by this either.
+// 4. A hot loop takes its arrays as __restrict parameters: they are
 //    distinct arrays of the store or of a window on the stack, and the
 //    compiler honours that promise only on parameters (without it, a loop
 //    over many arrays is not vectorised at all).
-// 4. Where the toolchain can pick a function's variant when the library is
+// 5. Where the toolchain can pick a function's variant when the library is
 //    loaded (GCC on Linux: ifunc), the hot loops are built for AVX-512, AVX2
 //    and baseline x86-64, and the widest the processor has is used. Every
 //    variant computes the same bits (IEEE operations, no contraction).
