@@ -46,6 +46,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "solver/fctloops.h"
 #include "solver/solver.h"
 
 namespace pelmora {
@@ -153,23 +154,6 @@ double diffusiveflux(const Store& s, const Chain& chain, const Window& w, std::i
     return 0.125 * facelength * (base[j] - base[j - 1]);
 }
 
-// Transported and diffused solutions of n cells (cell j of base at j, its
-// left neighbour at j - 1). The diffusive fluxes through a cell's two faces
-// (face j on its left, j + 1 on its right) are formed where they are used.
-PELMORA_VECTORISED
-void transportcells(std::int32_t n, double dt, const double* __restrict base,
-                    const double* __restrict flux, const double* __restrict source,
-                    const double* __restrict facelength, const double* __restrict r,
-                    double* __restrict t, double* __restrict wd)
-{
-    for (std::int32_t j = 0; j < n; ++j) {
-        const double dleft = 0.125 * facelength[j] * (base[j] - base[j - 1]);
-        const double dright = 0.125 * facelength[j + 1] * (base[j + 1] - base[j]);
-        t[j] = base[j] + dt * (source[j] - (flux[j + 1] - flux[j]) * r[j]);
-        wd[j] = t[j] + r[j] * (dright - dleft);
-    }
-}
-
 // Transported and diffused solutions of the window's cells for equation k.
 // The end cells of the chain, whose outer face sees the ghost, are redone
 // after the loop; then the ghosts of both solutions beyond the chain's ends.
@@ -179,7 +163,7 @@ void transportanddiffuse(const Store& s, const Chain& chain, Window& w, std::int
     const double* r = s.inversecelllength.at(w.wl);
     double* t = w.transported + 1;
     double* wd = w.diffused[k] + 1;
-    transportcells(nw, chain.dt, w.base[k] + 1, w.flux[k], w.source[k], s.facelength.at(w.wl), r,
+    fctloops::transportcells(nw, chain.dt, w.base[k] + 1, w.flux[k], w.source[k], s.facelength.at(w.wl), r,
                    t, wd);
     if (w.wl == chain.first) {
         wd[0] = t[0] + r[0] * (diffusiveflux(s, chain, w, k, 1) - diffusiveflux(s, chain, w, k, 0));
@@ -191,33 +175,6 @@ void transportanddiffuse(const Store& s, const Chain& chain, Window& w, std::int
                                               diffusiveflux(s, chain, w, k, nw - 1));
         t[nw] = chain.ar[k] * t[nw - 1] + chain.br[k];
         wd[nw] = chain.ar[k] * wd[nw - 1] + chain.br[k];
-    }
-}
-
-// Limited antidiffusive flux: the raw flux a, pushed no further than the
-// neighbouring differences of the diffused solution allow on either side.
-// Minimum first of |a| and the right bound, then of that and the left bound.
-inline double limited(double a, double sign, double leftbound, double rightbound)
-{
-    return sign * std::max(0.0, std::min(std::min(std::abs(a), rightbound), leftbound));
-}
-
-inline double signof(double difference) { return difference < 0.0 ? -1.0 : 1.0; }
-
-// Corrected antidiffusive fluxes through faces from..to, none of them an
-// end face of the chain (face j between cells j - 1 and j of t, wd and dx):
-// the raw flux from the transported solution, bounded by the differences of
-// the diffused solution across the face and on either side.
-PELMORA_VECTORISED
-void limitfaces(std::int32_t from, std::int32_t to, const double* __restrict facelength,
-                const double* __restrict t, const double* __restrict wd,
-                const double* __restrict dx, double* __restrict corrected)
-{
-    for (std::int32_t j = from; j <= to; ++j) {
-        const double a = 0.125 * facelength[j] * (t[j] - t[j - 1]);
-        const double sign = signof(wd[j] - wd[j - 1]);
-        corrected[j] = limited(a, sign, sign * dx[j - 1] * (wd[j - 1] - wd[j - 2]),
-                               sign * dx[j] * (wd[j + 1] - wd[j]));
     }
 }
 
@@ -234,17 +191,17 @@ void limit(const Store& s, const Chain& chain, Window& w, std::int32_t k)
     double* corrected = w.corrected[k];
     const std::int32_t from = std::max(w.lo, chain.first + 1) - w.wl;
     const std::int32_t to = std::min(w.hi + 1, chain.last) - w.wl;
-    limitfaces(from, to, facelength, t, wd, s.celllength.at(w.wl), corrected);
+    fctloops::limitfaces(from, to, facelength, t, wd, s.celllength.at(w.wl), corrected);
     if (w.lo == chain.first) {
         const double a = 0.125 * chain.cl[k] * facelength[0] * (t[0] - t[-1]);
-        const double sign = signof(wd[0] - wd[-1]);
+        const double sign = fctloops::signof(wd[0] - wd[-1]);
         corrected[0] =
-            limited(a, sign, largestdouble, sign * s.celllength(chain.first) * (wd[1] - wd[0]));
+            fctloops::limited(a, sign, largestdouble, sign * s.celllength(chain.first) * (wd[1] - wd[0]));
     }
     if (w.hi == chain.last) {
         const double a = 0.125 * chain.cr[k] * facelength[nw] * (t[nw] - t[nw - 1]);
-        const double sign = signof(wd[nw] - wd[nw - 1]);
-        corrected[nw] = limited(a, sign, sign * s.celllength(chain.last) * (wd[nw - 1] - wd[nw - 2]),
+        const double sign = fctloops::signof(wd[nw] - wd[nw - 1]);
+        corrected[nw] = fctloops::limited(a, sign, sign * s.celllength(chain.last) * (wd[nw - 1] - wd[nw - 2]),
                                 largestdouble);
     }
 }
