@@ -163,7 +163,8 @@ void transportanddiffuse(const Store& s, const Chain& chain, Window& w, std::int
     const double* r = s.inversecelllength.at(w.wl);
     double* t = w.transported + 1;
     double* wd = w.diffused[k] + 1;
-    fctloops::transportcells(nw, chain.dt, w.base[k] + 1, w.flux[k], w.source[k], s.facelength.at(w.wl), r,
+    fctloops::transportcells(nw, chain.dt, w.base[k] + 1, w.flux[k], w.source[k],
+                             s.facelength.at(w.wl), r,
                    t, wd);
     if (w.wl == chain.first) {
         wd[0] = t[0] + r[0] * (diffusiveflux(s, chain, w, k, 1) - diffusiveflux(s, chain, w, k, 0));
@@ -195,14 +196,14 @@ void limit(const Store& s, const Chain& chain, Window& w, std::int32_t k)
     if (w.lo == chain.first) {
         const double a = 0.125 * chain.cl[k] * facelength[0] * (t[0] - t[-1]);
         const double sign = fctloops::signof(wd[0] - wd[-1]);
-        corrected[0] =
-            fctloops::limited(a, sign, largestdouble, sign * s.celllength(chain.first) * (wd[1] - wd[0]));
+        const double rightbound = sign * s.celllength(chain.first) * (wd[1] - wd[0]);
+        corrected[0] = fctloops::limited(a, sign, largestdouble, rightbound);
     }
     if (w.hi == chain.last) {
         const double a = 0.125 * chain.cr[k] * facelength[nw] * (t[nw] - t[nw - 1]);
         const double sign = fctloops::signof(wd[nw] - wd[nw - 1]);
-        corrected[nw] = fctloops::limited(a, sign, sign * s.celllength(chain.last) * (wd[nw - 1] - wd[nw - 2]),
-                                largestdouble);
+        const double leftbound = sign * s.celllength(chain.last) * (wd[nw - 1] - wd[nw - 2]);
+        corrected[nw] = fctloops::limited(a, sign, leftbound, largestdouble);
     }
 }
 

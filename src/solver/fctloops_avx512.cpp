@@ -45,7 +45,8 @@ inline V mul(V a, V b) { return _mm512_mul_pd(a, b); }
 // The lanes of elements j..j+7 that lie within lo..hi.
 inline M lanesin(std::int32_t j, std::int32_t lo, std::int32_t hi)
 {
-    const __m512i index = _mm512_add_epi64(_mm512_set1_epi64(j), _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7));
+    const __m512i lane = _mm512_setr_epi64(0, 1, 2, 3, 4, 5, 6, 7);
+    const __m512i index = _mm512_add_epi64(_mm512_set1_epi64(j), lane);
     return static_cast<M>(_mm512_cmpge_epi64_mask(index, _mm512_set1_epi64(lo)) &
                           _mm512_cmple_epi64_mask(index, _mm512_set1_epi64(hi)));
 }
@@ -114,8 +115,8 @@ inline void transportstep(TransportLanes& lanes, V baseafter, V fluxafter, V len
 {
     const V eighth = constant(0.125);
     // Diffusive fluxes through the cells' left and right faces.
-    const V dleft =
-        mul(mul(eighth, lanes.lengthat), sub(lanes.baseat, behindone(lanes.baseat, lanes.basebefore)));
+    const V baseleft = behindone(lanes.baseat, lanes.basebefore);
+    const V dleft = mul(mul(eighth, lanes.lengthat), sub(lanes.baseat, baseleft));
     const V dright = mul(mul(eighth, aheadone(lengthafter, lanes.lengthat)),
                          sub(aheadone(baseafter, lanes.baseat), lanes.baseat));
     // Transported, then diffused.
@@ -161,7 +162,8 @@ inline V limitstep(LimitLanes& lanes, V tafter, V wafter, V dxafter, V lengthj)
 {
     // Raw antidiffusive flux, and the differences of the diffused solution
     // across the face and on either side of it.
-    const V a = mul(mul(constant(0.125), lengthj), sub(lanes.tat, behindone(lanes.tat, lanes.tbefore)));
+    const V tleft = behindone(lanes.tat, lanes.tbefore);
+    const V a = mul(mul(constant(0.125), lengthj), sub(lanes.tat, tleft));
     const V wleft = behindone(lanes.wat, lanes.wbefore);
     const V sign = signof(sub(lanes.wat, wleft));
     const V leftbound = mul(mul(sign, behindone(lanes.dxat, lanes.dxbefore)),
@@ -183,10 +185,10 @@ void limitfaces(std::int32_t from, std::int32_t to, const double* facelength, co
     // 1. Groups whose following vectors lie wholly within the arrays.
     std::int32_t j = from;
     for (; j + 2 * width - 1 <= to; j += width)
-        _mm512_storeu_pd(corrected + j,
-                         limitstep(lanes, _mm512_loadu_pd(t + j + width),
-                                   _mm512_loadu_pd(wd + j + width),
-                                   _mm512_loadu_pd(dx + j + width), _mm512_loadu_pd(facelength + j)));
+        _mm512_storeu_pd(corrected + j, limitstep(lanes, _mm512_loadu_pd(t + j + width),
+                                                  _mm512_loadu_pd(wd + j + width),
+                                                  _mm512_loadu_pd(dx + j + width),
+                                                  _mm512_loadu_pd(facelength + j)));
     // 2. The last one or two groups, masked to the arrays.
     for (; j <= to; j += width)
         storewithin(corrected, j, from, to,
