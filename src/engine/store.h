@@ -130,6 +130,9 @@ struct Store {
 
     // ==== Working storage sized at load
     MarchFaces marchfaces;
+    // The chain update's working window (solver/fct.cpp): a fixed size that
+    // does not depend on the network, taken on the first update and kept.
+    Array1<double> chainwindow;
 };
 
 // The one store that the exported entry points work on.

@@ -45,6 +45,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <new>
 
 #include "solver/fctloops.h"
 #include "solver/solver.h"
@@ -55,8 +56,12 @@ namespace {
 
 constexpr std::int32_t maxvariables = 3;
 
-// Cells per block, and how far a block's window reaches on either side.
-constexpr std::int32_t blockcells = 128;
+// Cells per block, and how far a block's window reaches on either side. A
+// block touches some fifty arrays of its cells, 400 kB at 1024 cells: that
+// stays in a core's second-level cache, and a line of up to a thousand
+// cells is one block. (Smaller blocks cost more in calls and in the cells
+// that two windows share: 128-cell blocks ran 10 % slower.)
+constexpr std::int32_t blockcells = 1024;
 constexpr std::int32_t reach = 2;
 constexpr std::int32_t windowcells = blockcells + 2 * reach;
 constexpr std::int32_t windowfaces = windowcells + 1;
@@ -88,6 +93,18 @@ struct Window {
     double diffused[maxvariables][windowcells + 2];
     double corrected[maxvariables][windowfaces];
 };
+
+// The window's storage, kept in the store: taken on the first update of the
+// store, so that no later update allocates (and no host thread's stack has
+// to hold it). A Window is created in it afresh for every update.
+Window& windowin(Store& s)
+{
+    constexpr auto doubles = static_cast<std::int64_t>((sizeof(Window) + 7) / sizeof(double));
+    static_assert(alignof(Window) <= alignof(double));
+    if (s.chainwindow.size() < doubles)
+        s.chainwindow.assign(doubles, 0.0);
+    return *new (s.chainwindow.raw().data()) Window;
+}
 
 // ---- Fluxes, sources and the base state of a window ---------------------------------
 
@@ -305,7 +322,7 @@ void fctstep(Store& s, std::int32_t first, std::int32_t last, double dt)
     //    sources of the window, then the corrected update of every equation.
     static_assert(blockcells > 2 * reach, "a window reaches only the neighbouring blocks");
     InclinationSine sine;
-    Window w;
+    Window& w = windowin(s);
     std::int32_t updated = first - 1;
     for (w.lo = first; w.lo <= last; w.lo += blockcells) {
         w.hi = std::min(w.lo + blockcells - 1, last);

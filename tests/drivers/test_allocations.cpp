@@ -1,5 +1,5 @@
 // The drivers take no heap memory once a network is loaded: working storage
-// is sized at load, the kernel's per-block data lives on the stack.
+// is sized at load, and the chain update takes its window on the first call.
 //
 // This file replaces the global allocation functions of the test_drivers
 // binary with counting ones. They count only while a test has switched the
