@@ -21,8 +21,9 @@
 //       iterations of the march, counted through host routines.
 //
 // Run: build/bench/bench_transient (add --benchmark_format=json for
-// machines). The CPU model and the variant the engine chose for the power
-// and logarithm are printed in the context header.
+// machines). The CPU model, the variant the engine chose for the power
+// and logarithm, and the form of the chain update's loops are printed in
+// the context header.
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -38,6 +39,7 @@
 #include "drivers/stepping.h"
 #include "fluid/fluid.h"
 #include "network/network.h"
+#include "solver/fctloops.h"
 #include "solver/libmmath.h"
 
 namespace {
@@ -68,6 +70,13 @@ std::string frictionmathvariant()
         break;
     }
     return "C library, one value at a time";
+}
+
+// Which form of the chain update's transport and limiter loops runs.
+std::string chainloopvariant()
+{
+    return fctloops::available() ? "AVX-512, lanes shifted in registers"
+                                 : "as written, vectorised by the compiler";
 }
 
 double cpuseconds()
@@ -372,6 +381,7 @@ int main(int argc, char** argv)
 {
     benchmark::AddCustomContext("cpu_model", cpumodel());
     benchmark::AddCustomContext("friction_power_and_logarithm", frictionmathvariant());
+    benchmark::AddCustomContext("chain_update_loops", chainloopvariant());
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
