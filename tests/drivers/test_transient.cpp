@@ -2,11 +2,13 @@
 // steady test, and refusals that leave the store untouched.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 
 #include "drivers/drivers.h"
+#include "drivers/stepping.h"
 #include "engine/errors.h"
 #include "support/gasnetwork.h"
 
@@ -178,6 +180,34 @@ TEST_F(DriverTest, RefusedCallsSetCodeThreeAndChangeNothing)
     transientpipes(s, 1.0);
     EXPECT_EQ(geterrorcode(s), coderefused);
     EXPECT_EQ(s.conserved.raw(), before.conserved.raw());
+}
+
+// The stability limit is half the smallest crossing time of the pipe's
+// cells, wherever that cell lies (the limit is taken several cells at a
+// time), and NaN as soon as one cell's state is not a number.
+TEST_F(DriverTest, StabilityLimitFindsTheSmallestCrossingTimeAnywhere)
+{
+    Line line;
+    line.length = 370.0; // 37 cells: full vectors and a short tail
+    load({line});
+    testing::startuniform(s, {50e5}, {288.0}, {0.0});
+    s.maximumtimestep = 1e9;
+    const std::int32_t first = s.firstcell(1), last = s.lastcell(1);
+    for (std::int32_t c = first; c <= last; ++c)
+        s.velocity(c) = 10.0 + 0.1 * (c - first);
+    for (std::int32_t fast = first; fast <= last; ++fast) {
+        const double saved = s.velocity(fast);
+        s.velocity(fast) = -2000.0; // the fastest cell, flowing backwards
+        double smallest = std::numeric_limits<double>::max();
+        for (std::int32_t c = first; c <= last; ++c)
+            smallest = std::min(smallest,
+                                s.celllength(c) / (std::abs(s.velocity(c)) + s.soundspeed(c)));
+        EXPECT_EQ(pipelimit(s, 1), 0.5 * smallest) << "fastest cell " << fast;
+        s.soundspeed(fast) = std::numeric_limits<double>::quiet_NaN();
+        EXPECT_TRUE(std::isnan(pipelimit(s, 1))) << "NaN at cell " << fast;
+        s.soundspeed(fast) = s.soundspeed(first == fast ? last : first);
+        s.velocity(fast) = saved;
+    }
 }
 
 TEST_F(DriverTest, EndlessSpansAreRefused)
