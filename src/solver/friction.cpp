@@ -209,9 +209,11 @@ bool allequal(const double* __restrict angles, std::int32_t n, std::uint64_t ang
 }
 
 // sines[i] = sin(angle[i]), through the cache: a run of one inclination (the
-// usual case) costs one comparison per cell and no sine at all.
+// usual case) costs one comparison per cell and at most one sine.
 void sinesof(InclinationSine& cache, const double* angles, std::int32_t n, double* sines)
 {
+    if (n > 0)
+        sineof(cache, angles[0]); // the run's first angle is the one to compare with
     if (!allequal(angles, n, cache.anglebits))
         for (std::int32_t i = 0; i < n; ++i)
             sines[i] = sineof(cache, angles[i]);
