@@ -152,15 +152,16 @@ struct MarchSources {
 };
 
 // Wall friction, gravity along the inclination, area change and wall heat
-// of cell c, from its current state and friction factor f.
-MarchSources cellsources(const Store& s, std::int32_t c, double f)
+// of cell c, from its current state, its friction factor f and the sine of
+// its inclination.
+MarchSources cellsources(const Store& s, std::int32_t c, double f, double sine)
 {
     const double rho = s.density(c);
     const double u = s.velocity(c);
     const double perimeter = pi * s.celldiameter(c);
     const double area = s.cellarea(c);
     const double gradient = s.areagradient(c);
-    const double g = -gravity * rho * std::sin(s.cellinclination(c));
+    const double g = -gravity * rho * sine;
     MarchSources q{};
     q.momentum = -(rho * 0.5 * u * std::abs(u) * perimeter * f) / area + g
                  - rho * (u * u) * gradient;
@@ -189,6 +190,8 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
     const double uk = F.velocity(k);
     const double hk = F.enthalpy(k);
     const bool flowing = std::abs(m) > noflowmassflow;
+    // The cell's inclination is the same in every iteration.
+    const double sine = std::sin(s.cellinclination(c));
 
     // 1. Start from the upstream face; with wall heat, start the temperature
     //    half way to the surroundings.
@@ -209,7 +212,7 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
         // 3. Cell state at the mean of the two faces, then its sources.
         evaluatecell(s, c, 0.5 * (pk + ptrial), 0.5 * (Tk + Ttrial), A, m);
         const double f = cellfriction(s, c);
-        const MarchSources q = cellsources(s, c, f);
+        const MarchSources q = cellsources(s, c, f, sine);
 
         // 4. Momentum balance over the cell gives the far-face pressure.
         const double pnew = (direction * dx * q.momentum) + rhok * (uk * uk)
