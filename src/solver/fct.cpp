@@ -181,8 +181,7 @@ void transportanddiffuse(const Store& s, const Chain& chain, Window& w, std::int
     double* t = w.transported + 1;
     double* wd = w.diffused[k] + 1;
     fctloops::transportcells(nw, chain.dt, w.base[k] + 1, w.flux[k], w.source[k],
-                             s.facelength.at(w.wl), r,
-                   t, wd);
+                             s.facelength.at(w.wl), r, t, wd);
     if (w.wl == chain.first) {
         wd[0] = t[0] + r[0] * (diffusiveflux(s, chain, w, k, 1) - diffusiveflux(s, chain, w, k, 0));
         t[-1] = chain.al[k] * t[0] + chain.bl[k];
