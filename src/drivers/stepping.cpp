@@ -8,12 +8,13 @@
 #include <cmath>
 #include <limits>
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
+#include "fluid/fluid.h"
+#include "solver/fctloops.h"
+#include "solver/solver.h"
+
+#if PELMORA_FCTLOOPS_AVX512
 #include <immintrin.h>
 #endif
-
-#include "fluid/fluid.h"
-#include "solver/solver.h"
 
 namespace pelmora {
 
@@ -103,9 +104,7 @@ double smallestloop(const double* values, std::int32_t n, double start)
     return std::min(std::min(m[0], m[1]), std::min(m[2], m[3]));
 }
 
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-#define PELMORA_SMALLEST_AVX512 1
-
+#if PELMORA_FCTLOOPS_AVX512
 // The same with eight running minima in one AVX-512 register (the compiler
 // does not vectorise a minimum that must keep track of NaN).
 __attribute__((target("avx512f"))) double smallestavx512(const double* values, std::int32_t n,
@@ -126,18 +125,13 @@ __attribute__((target("avx512f"))) double smallestavx512(const double* values, s
     _mm512_store_pd(lane, m);
     return smallestloop(lane, 8, start);
 }
-
-bool hasavx512()
-{
-    static const bool avx512 = __builtin_cpu_supports("avx512f");
-    return avx512;
-}
 #endif
 
 double smallest(const double* values, std::int32_t n, double start)
 {
-#if defined(PELMORA_SMALLEST_AVX512)
-    if (hasavx512())
+#if PELMORA_FCTLOOPS_AVX512
+    // (Built and run where the chain update's AVX-512 loops are.)
+    if (fctloops::available())
         return smallestavx512(values, n, start);
 #endif
     return smallestloop(values, n, start);

@@ -102,8 +102,6 @@ inline V limited(V a, V sign, V leftbound, V rightbound)
     return mul(sign, _mm512_max_pd(smallest, _mm512_setzero_pd()));
 }
 
-} // namespace
-
 // Transport: the state carried from one group of eight cells to the next.
 struct TransportLanes {
     V basebefore, baseat, fluxat, lengthat;
@@ -125,6 +123,8 @@ inline void transportstep(TransportLanes& lanes, V baseafter, V fluxafter, V len
     wj = add(tj, mul(rj, sub(dright, dleft)));
     lanes = TransportLanes{lanes.baseat, baseafter, fluxafter, lengthafter};
 }
+
+} // namespace
 
 void transportcells(std::int32_t n, double dt, const double* base, const double* flux,
                     const double* source, const double* facelength, const double* r,
@@ -152,6 +152,8 @@ void transportcells(std::int32_t n, double dt, const double* base, const double*
     }
 }
 
+namespace {
+
 // Limiter: the state carried from one group of eight faces to the next.
 struct LimitLanes {
     V tbefore, tat, wbefore, wat, dxbefore, dxat;
@@ -172,6 +174,8 @@ inline V limitstep(LimitLanes& lanes, V tafter, V wafter, V dxafter, V lengthj)
     lanes = LimitLanes{lanes.tat, tafter, lanes.wat, wafter, lanes.dxat, dxafter};
     return limited(a, sign, leftbound, rightbound);
 }
+
+} // namespace
 
 void limitfaces(std::int32_t from, std::int32_t to, const double* facelength, const double* t,
                 const double* wd, const double* dx, double* corrected)
