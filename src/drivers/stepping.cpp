@@ -113,7 +113,7 @@ __attribute__((target("avx512f"))) double smallestavx512(const double* values, s
     __m512d m = _mm512_set1_pd(start);
     __mmask8 nans = 0;
     for (std::int32_t i = 0; i < n; i += 8) {
-        const __mmask8 lanes = n - i >= 8 ? 0xff : static_cast<__mmask8>((1U << (n - i)) - 1U);
+        const __mmask8 lanes = static_cast<__mmask8>(n - i >= 8 ? 0xffU : (1U << (n - i)) - 1U);
         const __m512d v = _mm512_maskz_loadu_pd(lanes, values + i);
         nans |= _mm512_mask_cmp_pd_mask(lanes, v, v, _CMP_UNORD_Q);
         // v < m ? v : m in the lanes that hold values.
@@ -292,17 +292,20 @@ void evaluateend(Store& s, int end, std::int32_t cell)
     s.endmachnumber(end) = std::abs(s.endvelocity(end)) / s.endsoundspeed(end);
 }
 
-} // namespace
+// The stage result of cells from..to becomes the base of the next sub-step
+// (both arrays hold three variables per cell, cells one after another).
+void copybase(Store& s, std::int32_t from, std::int32_t to)
+{
+    if (from <= to)
+        std::copy(s.conserved.raw().begin() + 3 * (from - 1), s.conserved.raw().begin() + 3 * to,
+                  s.previousconserved.raw().begin() + 3 * (from - 1));
+}
 
-void refreshpipe(Store& s, std::int32_t p)
+// Steps 2 to 4 of the refresh of pipe p: end values and end states.
+void refreshends(Store& s, std::int32_t p)
 {
     const std::int32_t first = s.firstcell(p);
     const std::int32_t last = s.lastcell(p);
-    // 1. The stage result becomes the base of the next sub-step (both
-    //    arrays hold three variables per cell, cells one after another).
-    if (first <= last)
-        std::copy(s.conserved.raw().begin() + 3 * (first - 1), s.conserved.raw().begin() + 3 * last,
-                  s.previousconserved.raw().begin() + 3 * (first - 1));
     // 2. End values from the cells where not imposed.
     takeendfromcell(s, 1, first, s.inletpressurefixed(p), s.inlettemperaturefixed(p),
                     s.inletmassflowfixed(p));
@@ -311,6 +314,16 @@ void refreshpipe(Store& s, std::int32_t p)
     // 3.-4. End states.
     evaluateend(s, 1, first);
     evaluateend(s, 2, last);
+}
+
+} // namespace
+
+void refreshpipe(Store& s, std::int32_t p)
+{
+    // 1. The base of the next sub-step.
+    copybase(s, s.firstcell(p), s.lastcell(p));
+    // 2.-4. End values and end states.
+    refreshends(s, p);
 }
 
 void endstage(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, bool junctions)
@@ -324,10 +337,8 @@ void endstage(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, bool junc
     }
 }
 
-// One sub-step of length h over the chain firstpipe..lastpipe, whose end
-// values at the end of the sub-step are `target`.
-void twostagesubstep(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, double h,
-             const StageValues& target, bool junctions)
+void sequentialsubstep(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, double h,
+                       const StageValues& target, bool junctions)
 {
     applyfirststage(s, firstpipe, lastpipe, target);
     preparestep(s, h / 2.0, firstpipe, lastpipe);
@@ -336,6 +347,95 @@ void twostagesubstep(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, do
     applysecondstage(s, firstpipe, lastpipe);
     preparestep(s, h, firstpipe, lastpipe);
     endstage(s, firstpipe, lastpipe, junctions);
+}
+
+bool sweepstogether(const Store& s, std::int32_t firstpipe, std::int32_t lastpipe)
+{
+    // A host gas model is called once per cell, in cell order within each
+    // stage; interleaving the stages would mix those calls.
+    if (s.fluidmodel == 2)
+        return false;
+    // A pipe whose flag is set is refreshed after stage A, which then
+    // changes the base state that stage B reads. The base is copied along
+    // the chain, which must therefore be the pipes' cells one after another.
+    for (std::int32_t p = firstpipe; p <= lastpipe; ++p) {
+        if (istrue(s.pipepassflag(p)))
+            return false;
+        if (p < lastpipe && s.firstcell(p + 1) != s.lastcell(p) + 1)
+            return false;
+    }
+    return true;
+}
+
+void sweptsubstep(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, double h,
+                  const StageValues& target, bool junctions)
+{
+    const std::int32_t first = s.firstcell(firstpipe);
+    const std::int32_t last = s.lastcell(lastpipe);
+    // 1. Stage A prepared whole, as in the stage-by-stage order.
+    applyfirststage(s, firstpipe, lastpipe, target);
+    prepareinlet(s, firstpipe);
+    prepareoutlet(s, lastpipe);
+    ChainSweep a(s, first, last, h / 2.0);
+    a.takeinletend(s);
+    a.takeoutletend(s);
+    // 2. Stage A's first block gives the state of the inlet end cells that
+    //    stage B's inlet end is formed from.
+    a.advance(s);
+    // 3. End of stage A. No pipe is refreshed (no flag is set) and the flags
+    //    turn true. The junction exchange is left out: nothing reads the
+    //    joints' applied values before the exchange after stage B writes
+    //    them all again (the two stages read only the network ends' values).
+    for (std::int32_t p = firstpipe; p <= lastpipe; ++p)
+        s.pipepassflag(p) = logicaltrue;
+    applysecondstage(s, firstpipe, lastpipe);
+    ChainSweep b(s, first, last, h);
+    prepareinlet(s, firstpipe);
+    b.takeinletend(s);
+    // 4. The rest of stage A, with stage B following as closely as it may:
+    //    a block of B runs once stage A no longer reads any cell that the
+    //    block's cell update overwrites. Behind stage B, the cells it no
+    //    longer reads take its result as the next base (the first step of
+    //    the refresh after stage B, done while the cells are in the cache).
+    std::int32_t based = first - 1; // previousconserved holds B's result up to here
+    while (!a.done()) {
+        a.advance(s);
+        if (a.done())
+            break;
+        while (!b.done() && b.highestcelltouched() < a.lowestcellread()) {
+            b.advance(s);
+            copybase(s, based + 1, b.lowestcellread() - 1);
+            based = b.lowestcellread() - 1;
+        }
+    }
+    a.finish(s);
+    // 5. Stage A's outlet end cells are final: stage B's outlet end, then
+    //    the rest of stage B.
+    prepareoutlet(s, lastpipe);
+    b.takeoutletend(s);
+    while (!b.done()) {
+        b.advance(s);
+        copybase(s, based + 1, b.lowestcellread() - 1);
+        based = b.lowestcellread() - 1;
+    }
+    b.finish(s);
+    // 6. End of stage B: junction exchange, the rest of the refresh of every
+    //    pipe, flags back to false.
+    if (junctions)
+        exchangejunctions(s);
+    for (std::int32_t p = firstpipe; p <= lastpipe; ++p) {
+        refreshends(s, p);
+        s.pipepassflag(p) = logicalfalse;
+    }
+}
+
+void twostagesubstep(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, double h,
+                     const StageValues& target, bool junctions)
+{
+    if (sweepstogether(s, firstpipe, lastpipe))
+        sweptsubstep(s, firstpipe, lastpipe, h, target, junctions);
+    else
+        sequentialsubstep(s, firstpipe, lastpipe, h, target, junctions);
 }
 
 } // namespace pelmora

@@ -69,8 +69,27 @@ void endstage(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, bool junc
 
 // One sub-step of length h over the chain firstpipe..lastpipe: stage A over
 // h/2 with the mean of the carried-over and the target end values, stage B
-// over h with the target values, both from the same base state.
+// over h with the target values, both from the same base state. Takes the
+// swept form when sweepstogether allows, else the sequential one; both
+// leave the same store, bit for bit.
 void twostagesubstep(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, double h,
                      const StageValues& target, bool junctions);
+
+// The sub-step as written: stage A over the whole chain, its end, stage B
+// over the whole chain, its end.
+void sequentialsubstep(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, double h,
+                       const StageValues& target, bool junctions);
+
+// The same sub-step with both stages in one sweep along the chain, stage B a
+// block behind stage A: on a long line each block's data is then read from
+// memory once per sub-step instead of twice.
+void sweptsubstep(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, double h,
+                  const StageValues& target, bool junctions);
+
+// True when the swept form gives the sequential form's result: an ideal gas
+// (a host model must see its calls in cell order, stage by stage) and no
+// pass flag set on the chain (a set flag refreshes its pipe between the
+// stages).
+bool sweepstogether(const Store& s, std::int32_t firstpipe, std::int32_t lastpipe);
 
 } // namespace pelmora

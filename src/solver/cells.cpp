@@ -181,14 +181,12 @@ void leavecurrentstate(Store& s, std::int32_t c)
     s.currentface = 0;
 }
 
-void updateidealcells(Store& s, std::int32_t first, std::int32_t from, std::int32_t to)
+// Cells from..to of a range whose first cell has, or is about to get, the
+// mass flow mfirst.
+void updateidealcells(Store& s, std::int32_t from, std::int32_t to, double mfirst)
 {
     const IdealGas gas{s.gamma, s.cv, s.idealviscosity};
     double* conserved = s.conserved.raw().data() + 3 * (from - 1);
-    // The first cell's mass flow: already stored when the range was begun
-    // earlier, otherwise the value this pass is about to store for it.
-    const double mfirst = from == first ? cellmassflow(conserved, s.cellarea(first))
-                                        : s.massflowrate(first);
     const IdealFlags flags =
         idealcells(to - from + 1, gas, mfirst, conserved, s.cellarea.at(from), s.velocity.at(from),
                    s.densitychange.at(from), s.massflowrate.at(from),
@@ -211,7 +209,13 @@ void updateidealcells(Store& s, std::int32_t first, std::int32_t from, std::int3
 
 // ---- Any gas model: one fluidstate evaluation per cell ------------------------------
 
-void updatethroughfluidstate(Store& s, std::int32_t first, std::int32_t from, std::int32_t to)
+namespace {
+
+// The loop of updatethroughfluidstate. The mass-flow deviation refers to
+// mfirst, or to the cell's own flow for cell `first` and to that flow from
+// then on.
+void throughfluidstate(Store& s, std::int32_t first, std::int32_t from, std::int32_t to,
+                       double mfirst)
 {
     for (std::int32_t c = from; c <= to; ++c) {
         const double area = s.cellarea(c);
@@ -253,11 +257,25 @@ void updatethroughfluidstate(Store& s, std::int32_t first, std::int32_t from, st
         s.machnumber(c) = std::abs(u) / s.soundspeed(c);
         s.totalenergy(c) = e + 0.5 * u * u;
         s.totalenthalpy(c) = s.enthalpy(c) + 0.5 * u * u;
-        // Deviation of the mass flow from the first cell of the range (whose
-        // own value was stored above when c == first).
-        s.massflowdeviation(c) =
-            deviation(mdot, s.massflowrate(first), rho * s.soundspeed(c) * area);
+        // Deviation of the mass flow from the first cell of the range.
+        if (c == first)
+            mfirst = mdot;
+        s.massflowdeviation(c) = deviation(mdot, mfirst, rho * s.soundspeed(c) * area);
     }
+}
+
+// The mass flow that the cell update is about to store for cell c, from its
+// conserved variables.
+double comingmassflow(const Store& s, std::int32_t c)
+{
+    return cellmassflow(s.conserved.raw().data() + 3 * (c - 1), s.cellarea(c));
+}
+
+} // namespace
+
+void updatethroughfluidstate(Store& s, std::int32_t first, std::int32_t from, std::int32_t to)
+{
+    throughfluidstate(s, first, from, to, from == first ? 0.0 : s.massflowrate(first));
 }
 
 void updatecellrange(Store& s, std::int32_t first, std::int32_t from, std::int32_t to)
@@ -267,7 +285,17 @@ void updatecellrange(Store& s, std::int32_t first, std::int32_t from, std::int32
     if (s.fluidmodel == 2)
         updatethroughfluidstate(s, first, from, to);
     else
-        updateidealcells(s, first, from, to);
+        updateidealcells(s, from, to, from == first ? comingmassflow(s, first) : s.massflowrate(first));
+}
+
+void continuecellrange(Store& s, double mfirst, std::int32_t from, std::int32_t to)
+{
+    if (to < from)
+        return;
+    if (s.fluidmodel == 2)
+        throughfluidstate(s, 0, from, to, mfirst);
+    else
+        updateidealcells(s, from, to, mfirst);
 }
 
 void updatecells(Store& s, std::int32_t first, std::int32_t last)

@@ -54,7 +54,7 @@ namespace pelmora {
 
 namespace {
 
-constexpr std::int32_t maxvariables = 3;
+constexpr std::int32_t maxvariables = Chain::maxvariables;
 
 // Cells per block, and how far a block's window reaches on either side. A
 // block touches some fifty arrays of its cells, 400 kB at 1024 cells: that
@@ -65,18 +65,6 @@ constexpr std::int32_t blockcells = 1024;
 constexpr std::int32_t reach = 2;
 constexpr std::int32_t windowcells = blockcells + 2 * reach;
 constexpr std::int32_t windowfaces = windowcells + 1;
-
-// What a call knows about its chain and ends.
-struct Chain {
-    std::int32_t first = 0, last = 0, variables = 0;
-    double dt = 0.0;
-    // End coefficients and ghosts of each equation, left (inlet) and right.
-    double al[maxvariables], bl[maxvariables], cl[maxvariables];
-    double ar[maxvariables], br[maxvariables], cr[maxvariables];
-    double ghostleft[maxvariables], ghostright[maxvariables];
-    // Flux vectors through the two end faces.
-    double inletflux[maxvariables], outletflux[maxvariables];
-};
 
 // Working data of one block. Window cells wl..wh are indexed c - wl, faces
 // wl..wh+1 are indexed f - wl, the base state includes the cells just
@@ -96,7 +84,7 @@ struct Window {
 
 // The window's storage, kept in the store: taken on the first update of the
 // store, so that no later update allocates (and no host thread's stack has
-// to hold it). A Window is created in it afresh for every update.
+// to hold it). A Window is created in it afresh for every block.
 Window& windowin(Store& s)
 {
     constexpr auto doubles = static_cast<std::int64_t>((sizeof(Window) + 7) / sizeof(double));
@@ -257,92 +245,137 @@ void correctedupdate(Store& s, const Window& w, std::int32_t variables)
 
 // ---- The chain -------------------------------------------------------------------------
 
-// The end face fluxes, with the context that faceflux reads.
-void endfluxes(Store& s, Chain& chain)
+// The flux through an end face, from the end state, with the context that
+// faceflux reads.
+void endflux(Store& s, bool inlet, std::int32_t cell, double flux[maxvariables])
 {
-    s.currentcell = chain.first;
-    s.currentface = chain.first;
-    s.atinletface = logicaltrue;
-    s.atoutletface = logicalfalse;
-    faceflux(s, chain.inletflux);
-    s.atinletface = logicalfalse;
-    s.currentface = chain.last + 1;
-    s.atoutletface = logicaltrue;
-    s.currentcell = chain.last;
-    faceflux(s, chain.outletflux);
+    s.currentcell = cell;
+    s.currentface = inlet ? cell : cell + 1;
+    s.atinletface = inlet ? logicaltrue : logicalfalse;
+    s.atoutletface = inlet ? logicalfalse : logicaltrue;
+    faceflux(s, flux);
     s.atinletface = logicalfalse;
     s.atoutletface = logicalfalse;
 }
 
-void endcoefficients(const Store& s, Chain& chain)
+} // namespace
+
+ChainSweep::ChainSweep(const Store& s, std::int32_t first, std::int32_t last, double dt)
 {
-    for (std::int32_t k = 0; k < chain.variables; ++k) {
-        chain.al[k] = s.inletbcgradient(k + 1);
-        chain.bl[k] = s.inletbcvalue(k + 1);
-        chain.cl[k] = s.inletbcweight(k + 1);
-        chain.ar[k] = s.outletbcgradient(k + 1);
-        chain.br[k] = s.outletbcvalue(k + 1);
-        chain.cr[k] = s.outletbcweight(k + 1);
+    chain.first = first;
+    chain.last = last;
+    chain.dt = dt;
+    chain.variables = kernelvariables(s);
+    updated = first - 1;
+    nextblock = first;
+}
+
+void ChainSweep::takeinletend(Store& s)
+{
+    for (std::int32_t k = 1; k <= chain.variables; ++k) {
+        setinletend(s, k, s.inletghost(k));
+        chain.al[k - 1] = s.inletbcgradient(k);
+        chain.bl[k - 1] = s.inletbcvalue(k);
+        chain.cl[k - 1] = s.inletbcweight(k);
     }
+    endflux(s, true, chain.first, chain.inletflux);
+}
+
+void ChainSweep::takeoutletend(Store& s)
+{
+    for (std::int32_t k = 1; k <= chain.variables; ++k) {
+        setoutletend(s, k, s.outletghost(k));
+        chain.ar[k - 1] = s.outletbcgradient(k);
+        chain.br[k - 1] = s.outletbcvalue(k);
+        chain.cr[k - 1] = s.outletbcweight(k);
+    }
+    endflux(s, false, chain.last, chain.outletflux);
+}
+
+// A block's window reaches `reach` cells beyond the block on either side,
+// and its faces one cell further: the first face of the window lies between
+// the cell before the window and the window's first cell, and the cell
+// update runs up to the cell past the window's last face.
+std::int32_t ChainSweep::lowestcellread() const
+{
+    if (done())
+        return chain.last + 1;
+    return std::max(chain.first, nextblock - reach - 1);
+}
+
+std::int32_t ChainSweep::highestcelltouched() const
+{
+    return std::min(chain.last, nextblock + blockcells - 1 + reach + 1);
 }
 
 // Brings the cell update up to cell `to`, and takes each end's ghosts as
 // soon as that end cell has been updated (before any result is written).
-void updatecellsupto(Store& s, Chain& chain, std::int32_t& updated, std::int32_t to)
+void ChainSweep::updatecellsupto(Store& s, std::int32_t to)
 {
     if (to <= updated)
         return;
-    updatecellrange(s, chain.first, updated + 1, to);
-    if (updated < chain.first)
+    if (updated < chain.first) {
+        updatecellrange(s, chain.first, chain.first, to);
+        chain.firstmassflow = s.massflowrate(chain.first);
         for (std::int32_t k = 0; k < chain.variables; ++k)
             chain.ghostleft[k] = chain.al[k] * s.conserved(k + 1, chain.first) + chain.bl[k];
+    } else {
+        continuecellrange(s, chain.firstmassflow, updated + 1, to);
+    }
     if (to == chain.last)
         for (std::int32_t k = 0; k < chain.variables; ++k)
             chain.ghostright[k] = chain.ar[k] * s.conserved(k + 1, chain.last) + chain.br[k];
     updated = to;
 }
 
-} // namespace
-
-void fctstep(Store& s, std::int32_t first, std::int32_t last, double dt)
+void ChainSweep::advance(Store& s)
 {
-    Chain chain;
-    chain.first = first;
-    chain.last = last;
-    chain.dt = dt;
-    chain.variables = kernelvariables(s);
-    // 1. End coefficients from the ghost vectors, and the end face fluxes
-    //    from the end states; neither depends on the cell update.
-    setendcoefficients(s);
-    endcoefficients(s, chain);
-    endfluxes(s, chain);
-
-    // 2. Block after block: cell update ahead of the window, fluxes and
-    //    sources of the window, then the corrected update of every equation.
+    if (done())
+        return;
     static_assert(blockcells > 2 * reach, "a window reaches only the neighbouring blocks");
-    InclinationSine sine;
     Window& w = windowin(s);
-    std::int32_t updated = first - 1;
-    for (w.lo = first; w.lo <= last; w.lo += blockcells) {
-        w.hi = std::min(w.lo + blockcells - 1, last);
-        w.wl = std::max(first, w.lo - reach);
-        w.wh = std::min(last, w.hi + reach);
-        updatecellsupto(s, chain, updated, std::min(last, w.wh + 1));
-        windowfluxes(s, chain, w);
-        cellsources(s, w.wl, w.wh, sine, w.source[0], w.source[1], w.source[2]);
-        windowbase(s, chain, w);
-        for (std::int32_t k = 0; k < chain.variables; ++k) {
-            transportanddiffuse(s, chain, w, k);
-            limit(s, chain, w, k);
-        }
-        correctedupdate(s, w, chain.variables);
+    w.lo = nextblock;
+    w.hi = std::min(w.lo + blockcells - 1, chain.last);
+    w.wl = std::max(chain.first, w.lo - reach);
+    w.wh = std::min(chain.last, w.hi + reach);
+    // 1. The cell update ahead of the window, then the window's fluxes,
+    //    sources and base state.
+    updatecellsupto(s, std::min(chain.last, w.wh + 1));
+    windowfluxes(s, chain, w);
+    cellsources(s, w.wl, w.wh, sine, w.source[0], w.source[1], w.source[2]);
+    windowbase(s, chain, w);
+    // 2. Transport, diffusion and limited antidiffusion of each equation,
+    //    then the corrected values of the block's cells.
+    for (std::int32_t k = 0; k < chain.variables; ++k) {
+        transportanddiffuse(s, chain, w, k);
+        limit(s, chain, w, k);
     }
+    correctedupdate(s, w, chain.variables);
+    nextblock = w.hi + 1;
+}
 
-    // 3. The context as the last source evaluation leaves it.
-    s.currentcell = last;
+void ChainSweep::finish(Store& s) const
+{
+    // The context as the last source evaluation leaves it.
+    s.currentcell = chain.last;
     s.currentface = 0;
     s.atinletface = logicalfalse;
     s.atoutletface = logicalfalse;
+}
+
+void fctstep(Store& s, std::int32_t first, std::int32_t last, double dt)
+{
+    // 1. End coefficients from the ghost vectors, and the end face fluxes
+    //    from the end states; neither depends on the cell update.
+    ChainSweep sweep(s, first, last, dt);
+    sweep.takeinletend(s);
+    sweep.takeoutletend(s);
+    // 2. Block after block: cell update ahead of the window, fluxes and
+    //    sources of the window, then the corrected update of every equation.
+    while (!sweep.done())
+        sweep.advance(s);
+    // 3. The context as the last source evaluation leaves it.
+    sweep.finish(s);
 }
 
 } // namespace pelmora

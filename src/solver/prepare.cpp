@@ -81,70 +81,72 @@ void ghost(Store& s, Array1<double>& target, const double v[3], std::int32_t cel
 
 } // namespace
 
-void preparestep(Store& s, double dt, std::int32_t firstpipe, std::int32_t lastpipe)
+void prepareinlet(Store& s, std::int32_t firstpipe)
 {
     const std::int32_t first = s.firstcell(firstpipe);
-    const std::int32_t last = s.lastcell(lastpipe);
-    const bool networkinlet = firstpipe == 1;
-    const bool networkoutlet = lastpipe == s.numberofpipes;
-
     // 1. End geometry.
-    const double dl = extrapolate(s.celldiameter, first, first + 1);
-    const double dr = extrapolate(s.celldiameter, last, last - 1);
-    endfacegeometry(s, first, first, dl);
-    endfacegeometry(s, last + 1, last, dr);
+    endfacegeometry(s, first, first, extrapolate(s.celldiameter, first, first + 1));
     const double al = s.facearea(first);
-    const double ar = s.facearea(last + 1);
     s.pipeendarea(1) = al;
-    s.pipeendarea(2) = ar;
-
-    // 2. Left end mass flow.
+    // 2. Mass flow.
     const double ml = istrue(s.inletmassflowfixed(firstpipe))
                           ? s.midinletmassflow(firstpipe)
                           : extrapolate(s.massflowrate, first, first + 1);
     s.endmassflow(1) = ml;
-    // 3. Left end pressure: imposed only at the network inlet while subsonic.
-    const bool leftpressureimposed =
-        istrue(s.inletpressurefixed(firstpipe)) && s.bcmachnumber(1) < 1.0 && networkinlet;
-    s.endpressure(1) = leftpressureimposed ? s.midinletpressure(firstpipe)
-                                           : extrapolate(s.pressure, first, first + 1);
-    // 4. Left end temperature: imposed only where gas enters.
-    const bool lefttemperatureimposed = istrue(s.inlettemperaturefixed(firstpipe)) && ml > 0.0;
-    s.endtemperature(1) = lefttemperatureimposed ? s.midinlettemperature(firstpipe)
-                                                 : extrapolate(s.temperature, first, first + 1);
-    // 5.-7. Left end state and ghost.
-    double vl[3];
-    endstate(s, 1, al, vl);
-    ghost(s, s.inletghost, vl, first);
+    // 3. Pressure: imposed only at the network inlet while subsonic.
+    const bool pressureimposed =
+        istrue(s.inletpressurefixed(firstpipe)) && s.bcmachnumber(1) < 1.0 && firstpipe == 1;
+    s.endpressure(1) = pressureimposed ? s.midinletpressure(firstpipe)
+                                       : extrapolate(s.pressure, first, first + 1);
+    // 4. Temperature: imposed only where gas enters.
+    const bool temperatureimposed = istrue(s.inlettemperaturefixed(firstpipe)) && ml > 0.0;
+    s.endtemperature(1) = temperatureimposed ? s.midinlettemperature(firstpipe)
+                                             : extrapolate(s.temperature, first, first + 1);
+    // 5.-7. End state and ghost.
+    double v[3];
+    endstate(s, 1, al, v);
+    ghost(s, s.inletghost, v, first);
     // 8. Network inlet state.
-    if (networkinlet)
+    if (firstpipe == 1)
         publishnetworkend(s, 1);
+}
 
-    // 9. Right end mass flow.
+void prepareoutlet(Store& s, std::int32_t lastpipe)
+{
+    const std::int32_t last = s.lastcell(lastpipe);
+    const bool networkoutlet = lastpipe == s.numberofpipes;
+    // 1. End geometry.
+    endfacegeometry(s, last + 1, last, extrapolate(s.celldiameter, last, last - 1));
+    const double ar = s.facearea(last + 1);
+    s.pipeendarea(2) = ar;
+    // 2. Mass flow.
     const double mr = istrue(s.outletmassflowfixed(lastpipe))
                           ? s.midoutletmassflow(lastpipe)
                           : extrapolate(s.massflowrate, last, last - 1);
     s.endmassflow(2) = mr;
-    // 10. Right end pressure.
-    const bool rightpressureimposed =
+    // 3. Pressure: imposed only at the network outlet while subsonic.
+    const bool pressureimposed =
         istrue(s.outletpressurefixed(lastpipe)) && s.bcmachnumber(2) < 1.0 && networkoutlet;
-    s.endpressure(2) = rightpressureimposed ? s.midoutletpressure(lastpipe)
-                                            : extrapolate(s.pressure, last, last - 1);
-    // 11. Right end temperature: gas enters through the right end when mr < 0.
-    const bool righttemperatureimposed = istrue(s.outlettemperaturefixed(lastpipe)) && mr < 0.0;
-    s.endtemperature(2) = righttemperatureimposed ? s.midoutlettemperature(lastpipe)
-                                                  : extrapolate(s.temperature, last, last - 1);
-    // 12. Right end state.
-    double vr[3];
-    endstate(s, 2, ar, vr);
-    // 13. Network outlet state.
+    s.endpressure(2) = pressureimposed ? s.midoutletpressure(lastpipe)
+                                       : extrapolate(s.pressure, last, last - 1);
+    // 4. Temperature: gas enters through the right end when mr < 0.
+    const bool temperatureimposed = istrue(s.outlettemperaturefixed(lastpipe)) && mr < 0.0;
+    s.endtemperature(2) = temperatureimposed ? s.midoutlettemperature(lastpipe)
+                                             : extrapolate(s.temperature, last, last - 1);
+    // 5.-6. End state and network outlet state.
+    double v[3];
+    endstate(s, 2, ar, v);
     if (networkoutlet)
         publishnetworkend(s, 2);
-    // 14. Right ghost.
-    ghost(s, s.outletghost, vr, last);
+    // 7. Ghost.
+    ghost(s, s.outletghost, v, last);
+}
 
-    // 15. Advance the chain.
-    fctstep(s, first, last, dt);
+void preparestep(Store& s, double dt, std::int32_t firstpipe, std::int32_t lastpipe)
+{
+    prepareinlet(s, firstpipe);
+    prepareoutlet(s, lastpipe);
+    fctstep(s, s.firstcell(firstpipe), s.lastcell(lastpipe), dt);
 }
 
 } // namespace pelmora

@@ -56,6 +56,12 @@ void updatecells(Store& s, std::int32_t first, std::int32_t last);
 // mass-flow deviation of every cell refers to the range's first cell.
 void updatecellrange(Store& s, std::int32_t first, std::int32_t from, std::int32_t to);
 
+// The same, continuing a range whose first cell was updated earlier and got
+// the mass flow mfirst (from past that cell). Unlike updatecellrange it does
+// not read the first cell's stored flow, which another update may have
+// overwritten since.
+void continuecellrange(Store& s, double mfirst, std::int32_t from, std::int32_t to);
+
 // Source vector (per unit volume; per unit length for the mass equation) of
 // cell s.currentcell.
 void cellsource(Store& s, double source[3]);
@@ -94,8 +100,76 @@ void setendcoefficients(Store& s);
 // previousconserved.
 void fctstep(Store& s, std::int32_t first, std::int32_t last, double dt);
 
+// What a chain update knows about its chain and its two ends.
+struct Chain {
+    static constexpr std::int32_t maxvariables = 3;
+    std::int32_t first = 0, last = 0, variables = 0;
+    double dt = 0.0;
+    // End coefficients of each equation, left (inlet) and right: the ghost
+    // beyond the end is a X + b of the end cell's X; c weights the end
+    // face's diffusive and antidiffusive fluxes.
+    double al[maxvariables] = {}, bl[maxvariables] = {}, cl[maxvariables] = {};
+    double ar[maxvariables] = {}, br[maxvariables] = {}, cr[maxvariables] = {};
+    // The ghosts, taken from the end cells right after their cell update.
+    double ghostleft[maxvariables] = {}, ghostright[maxvariables] = {};
+    // Flux vectors through the two end faces.
+    double inletflux[maxvariables] = {}, outletflux[maxvariables] = {};
+    // The first cell's mass flow from this update's cell update.
+    double firstmassflow = 0.0;
+};
+
+// The update of fctstep taken a block of cells at a time, so that a driver
+// can run the two stages of a sub-step over a long chain together: the
+// second trailing the first by a block, whose data is then still in the
+// processor's cache. fctstep is: construct, take both ends, advance until
+// done, finish.
+//
+// Each end must be taken before the first block that reaches it (the inlet
+// end before the first block; the outlet end before the block whose cell
+// update or window reaches the last cell, at the latest when
+// highestcelltouched() is the last cell).
+class ChainSweep {
+public:
+    // Cells first..last over dt from previousconserved; reads nothing yet.
+    ChainSweep(const Store& s, std::int32_t first, std::int32_t last, double dt);
+
+    // End coefficients and end face flux of one end, from the ghost vector
+    // and the end state that the step preparation formed.
+    void takeinletend(Store& s);
+    void takeoutletend(Store& s);
+
+    // Updates the next block: the cell update ahead of it, the window's
+    // fluxes and sources, the corrected conserved values of its cells.
+    void advance(Store& s);
+    bool done() const { return nextblock > chain.last; }
+
+    // The lowest cell whose state the remaining blocks read (the chain's
+    // last cell plus one when done). Cells below it are finished with.
+    std::int32_t lowestcellread() const;
+    // The highest cell whose state the next block reads or writes.
+    std::int32_t highestcelltouched() const;
+
+    // Leaves the evaluation context as a whole-chain update does.
+    void finish(Store& s) const;
+
+private:
+    void updatecellsupto(Store& s, std::int32_t to);
+
+    Chain chain;
+    InclinationSine sine;
+    std::int32_t updated = 0;   // the cell update has reached this cell
+    std::int32_t nextblock = 0; // first cell of the next block
+};
+
 // Prepares the ends of the chain from the first cell of pipe firstpipe to the
 // last cell of pipe lastpipe and advances it by dt.
 void preparestep(Store& s, double dt, std::int32_t firstpipe, std::int32_t lastpipe);
+
+// The two halves of the preparation, one end each: end face geometry, the
+// imposed or extrapolated end values, the end state and the ghost vector,
+// and at a network end the published network-end state. Each reads only the
+// two cells nearest its end.
+void prepareinlet(Store& s, std::int32_t firstpipe);
+void prepareoutlet(Store& s, std::int32_t lastpipe);
 
 } // namespace pelmora
