@@ -12,6 +12,12 @@
 //   friction_power_and_logarithm/V   the friction factor's power and
 //       logarithm per cell: the C library (0), libmmath's AVX2 (1) and
 //       AVX-512 (2) variants, all with the same bits.
+//   memory_runs/R   the memory traffic of a sub-step on a 100,000-cell line
+//       without its arithmetic: 22 arrays read and 16 updated in place, one
+//       array after another, in runs of R cells (1,024: as the blocks of
+//       the chain update; 100,000: each array whole). "ns_per_cell" and
+//       "GB_per_s" show what the run length alone costs when the data comes
+//       from memory.
 //   transientpipe_10_cell_pipe/P   one call of transientpipe on a pipe of 10
 //       cells in a network of P pipes of 10 cells each: the cost must not
 //       grow with the network.
@@ -188,6 +194,45 @@ void friction_power_and_logarithm(benchmark::State& state)
                                                           : "AVX-512");
 }
 BENCHMARK(friction_power_and_logarithm)->Arg(0)->Arg(1)->Arg(2)->Repetitions(repetitions);
+
+// ---- Memory traffic in short and long runs ---------------------------------------------
+
+// A sub-step on a long line moves about 22 arrays in and 16 out per cell.
+// Taken a block at a time, each array is read for a short run only; the
+// processor's prefetcher then starts afresh at every run.
+void memory_runs(benchmark::State& state)
+{
+    constexpr std::int32_t cells = 100000, readonly = 6, updated = 16;
+    const auto run = static_cast<std::int32_t>(state.range(0));
+    std::vector<std::vector<double>> in(readonly + updated, std::vector<double>(cells, 1.0));
+    std::vector<std::vector<double>> out(updated, std::vector<double>(cells, 2.0));
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (std::int32_t lo = 0; lo < cells; lo += run) {
+            const std::int32_t hi = std::min(cells, lo + run);
+            for (std::int32_t k = 0; k < updated; ++k) {
+                const double* a = in[static_cast<std::size_t>(k)].data();
+                double* b = out[static_cast<std::size_t>(k)].data();
+                for (std::int32_t i = lo; i < hi; ++i)
+                    b[i] = 0.5 * (b[i] + a[i]);
+            }
+            for (std::int32_t k = updated; k < readonly + updated; ++k) {
+                const double* a = in[static_cast<std::size_t>(k)].data();
+                for (std::int32_t i = lo; i < hi; ++i)
+                    sum += a[i];
+            }
+        }
+        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(out.back().data());
+    }
+    // Read: every array once; written back: the updated ones.
+    constexpr double bytes = 8.0 * (readonly + 2 * updated + updated) * cells;
+    state.counters["ns_per_cell"] = benchmark::Counter(
+        static_cast<double>(cells), benchmark::Counter::kIsIterationInvariantRate |
+                                        benchmark::Counter::kInvert);
+    state.counters["GB_per_s"] = benchmark::Counter(bytes * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(memory_runs)->Arg(1024)->Arg(100000)->Repetitions(repetitions);
 
 // ---- Networks ------------------------------------------------------------------------
 
