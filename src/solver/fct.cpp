@@ -40,6 +40,13 @@
 // the end cells right after their update, before either is written. So the
 // result is exactly that of taking every flux and source first and then
 // updating one equation after another.
+//
+// ChainSweep hands the blocks out one at a time, and each end's coefficients
+// separately, so that the transient driver can run the two stages of a
+// sub-step along a long chain together (drivers/stepping.cpp). It says which
+// cells its remaining blocks still read (lowestcellread) and which the next
+// block touches (highestcelltouched); the driver keeps the two stages apart
+// by those.
 #include "solver/vectorise.h" // first: compiler settings for the whole file
 
 #include <algorithm>
