@@ -74,6 +74,7 @@ double replacedenergy(const Store& s, std::int32_t c)
 // mfirst is the mass flow of the range's first cell. (Conditions become
 // numbers through selects of constants: the vectoriser takes those, not
 // logical operators on comparisons, and no arithmetic sits inside a select.)
+template <CellArrays arrays>
 PELMORA_VECTORISED
 IdealFlags idealcells(std::int32_t n, IdealGas gas, double mfirst, double* __restrict conserved,
                       const double* __restrict cellarea, double* __restrict velocity,
@@ -108,7 +109,8 @@ IdealFlags idealcells(std::int32_t n, IdealGas gas, double mfirst, double* __res
         // 5.-7. Internal energy, density change, mass flow and its deviation
         //    from the first cell's.
         const double e = etotal - 0.5 * u * u;
-        densitychange[i] = std::abs(rho - density[i]) / rho;
+        if constexpr (arrays == CellArrays::all)
+            densitychange[i] = std::abs(rho - density[i]) / rho;
         const double mdot = rho * u * area;
         massflowrate[i] = mdot;
         // 8. Ideal gas at (rho, e), then the floors of the validation: every
@@ -130,17 +132,20 @@ IdealFlags idealcells(std::int32_t n, IdealGas gas, double mfirst, double* __res
         //    validated.
         density[i] = rho;
         internalenergy[i] = e;
-        temperaturechange[i] = std::abs(Tvalid - temperature[i]) / Tvalid;
+        if constexpr (arrays == CellArrays::all)
+            temperaturechange[i] = std::abs(Tvalid - temperature[i]) / Tvalid;
         temperature[i] = Tvalid;
         enthalpy[i] = h;
         viscosity[i] = mu;
         pressure[i] = pvalid;
         soundspeed[i] = c;
         // 12. Derived quantities.
-        machnumber[i] = std::abs(u) / c;
-        totalenergy[i] = e + 0.5 * u * u;
         totalenthalpy[i] = h + 0.5 * u * u;
-        massflowdeviation[i] = deviation(mdot, mfirst, rho * c * area);
+        if constexpr (arrays == CellArrays::all) {
+            machnumber[i] = std::abs(u) / c;
+            totalenergy[i] = e + 0.5 * u * u;
+            massflowdeviation[i] = deviation(mdot, mfirst, rho * c * area);
+        }
     }
     return IdealFlags{floored, nonfinite};
 }
@@ -183,12 +188,15 @@ void leavecurrentstate(Store& s, std::int32_t c)
 
 // Cells from..to of a range whose first cell has, or is about to get, the
 // mass flow mfirst.
-void updateidealcells(Store& s, std::int32_t from, std::int32_t to, double mfirst)
+void updateidealcells(Store& s, std::int32_t from, std::int32_t to, double mfirst,
+                      CellArrays arrays)
 {
     const IdealGas gas{s.gamma, s.cv, s.idealviscosity};
     double* conserved = s.conserved.raw().data() + 3 * (from - 1);
+    auto pass = arrays == CellArrays::all ? idealcells<CellArrays::all>
+                                          : idealcells<CellArrays::forthestep>;
     const IdealFlags flags =
-        idealcells(to - from + 1, gas, mfirst, conserved, s.cellarea.at(from), s.velocity.at(from),
+        pass(to - from + 1, gas, mfirst, conserved, s.cellarea.at(from), s.velocity.at(from),
                    s.densitychange.at(from), s.massflowrate.at(from),
                    s.massflowdeviation.at(from), s.density.at(from), s.internalenergy.at(from),
                    s.temperature.at(from), s.temperaturechange.at(from), s.enthalpy.at(from),
@@ -278,24 +286,27 @@ void updatethroughfluidstate(Store& s, std::int32_t first, std::int32_t from, st
     throughfluidstate(s, first, from, to, from == first ? 0.0 : s.massflowrate(first));
 }
 
-void updatecellrange(Store& s, std::int32_t first, std::int32_t from, std::int32_t to)
+void updatecellrange(Store& s, std::int32_t first, std::int32_t from, std::int32_t to,
+                     CellArrays arrays)
 {
     if (to < from)
         return;
     if (s.fluidmodel == 2)
         updatethroughfluidstate(s, first, from, to);
     else
-        updateidealcells(s, from, to, from == first ? comingmassflow(s, first) : s.massflowrate(first));
+        updateidealcells(s, from, to,
+                         from == first ? comingmassflow(s, first) : s.massflowrate(first), arrays);
 }
 
-void continuecellrange(Store& s, double mfirst, std::int32_t from, std::int32_t to)
+void continuecellrange(Store& s, double mfirst, std::int32_t from, std::int32_t to,
+                       CellArrays arrays)
 {
     if (to < from)
         return;
     if (s.fluidmodel == 2)
         throughfluidstate(s, 0, from, to, mfirst);
     else
-        updateidealcells(s, from, to, mfirst);
+        updateidealcells(s, from, to, mfirst, arrays);
 }
 
 void updatecells(Store& s, std::int32_t first, std::int32_t last)

@@ -267,7 +267,9 @@ void endflux(Store& s, bool inlet, std::int32_t cell, double flux[maxvariables])
 
 } // namespace
 
-ChainSweep::ChainSweep(const Store& s, std::int32_t first, std::int32_t last, double dt)
+ChainSweep::ChainSweep(const Store& s, std::int32_t first, std::int32_t last, double dt,
+                       CellArrays arrays)
+    : stored(arrays)
 {
     chain.first = first;
     chain.last = last;
@@ -322,12 +324,12 @@ void ChainSweep::updatecellsupto(Store& s, std::int32_t to)
     if (to <= updated)
         return;
     if (updated < chain.first) {
-        updatecellrange(s, chain.first, chain.first, to);
+        updatecellrange(s, chain.first, chain.first, to, stored);
         chain.firstmassflow = s.massflowrate(chain.first);
         for (std::int32_t k = 0; k < chain.variables; ++k)
             chain.ghostleft[k] = chain.al[k] * s.conserved(k + 1, chain.first) + chain.bl[k];
     } else {
-        continuecellrange(s, chain.firstmassflow, updated + 1, to);
+        continuecellrange(s, chain.firstmassflow, updated + 1, to, stored);
     }
     if (to == chain.last)
         for (std::int32_t k = 0; k < chain.variables; ++k)

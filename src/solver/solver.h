@@ -51,16 +51,27 @@ void updatethroughfluidstate(Store& s, std::int32_t first, std::int32_t from, st
 // Primitive state of cells first..last from the conserved variables.
 void updatecells(Store& s, std::int32_t first, std::int32_t last);
 
+// Which cell arrays a cell update stores. Normally all of them. When a second
+// update of the same cells follows within the sub-step and nothing reads the
+// first one's change measures (density, temperature and mass-flow
+// deviation), Mach number and total energy before the second overwrites
+// them, the first may leave those five as they were; it still stores
+// everything the fluxes, the sources and the next cell update read, and a
+// whole fluid state per cell. The host gas model always stores all.
+enum class CellArrays { all, forthestep };
+
 // The same for cells from..to of a range that starts at cell first (first <=
 // from): the chain update works through its cells a block at a time, and the
 // mass-flow deviation of every cell refers to the range's first cell.
-void updatecellrange(Store& s, std::int32_t first, std::int32_t from, std::int32_t to);
+void updatecellrange(Store& s, std::int32_t first, std::int32_t from, std::int32_t to,
+                     CellArrays arrays = CellArrays::all);
 
 // The same, continuing a range whose first cell was updated earlier and got
 // the mass flow mfirst (from past that cell). Unlike updatecellrange it does
 // not read the first cell's stored flow, which another update may have
 // overwritten since.
-void continuecellrange(Store& s, double mfirst, std::int32_t from, std::int32_t to);
+void continuecellrange(Store& s, double mfirst, std::int32_t from, std::int32_t to,
+                       CellArrays arrays = CellArrays::all);
 
 // Source vector (per unit volume; per unit length for the mass equation) of
 // cell s.currentcell.
@@ -131,7 +142,9 @@ struct Chain {
 class ChainSweep {
 public:
     // Cells first..last over dt from previousconserved; reads nothing yet.
-    ChainSweep(const Store& s, std::int32_t first, std::int32_t last, double dt);
+    // The cell update stores `arrays` (see CellArrays).
+    ChainSweep(const Store& s, std::int32_t first, std::int32_t last, double dt,
+               CellArrays arrays = CellArrays::all);
 
     // End coefficients and end face flux of one end, from the ghost vector
     // and the end state that the step preparation formed.
@@ -156,6 +169,7 @@ private:
     void updatecellsupto(Store& s, std::int32_t to);
 
     Chain chain;
+    CellArrays stored;          // what the cell update stores
     InclinationSine sine;
     std::int32_t updated = 0;   // the cell update has reached this cell
     std::int32_t nextblock = 0; // first cell of the next block
