@@ -69,7 +69,8 @@ double replacedenergy(const Store& s, std::int32_t c)
 }
 
 // The cell update of n cells of the ideal gas, every value stored where it
-// belongs. Steps as in updatethroughfluidstate; the fluid evaluation is that
+// belongs (for CellArrays::forthestep, all but the change measures, Mach
+// number and total energy). Steps as in updatethroughfluidstate; the fluid evaluation is that
 // of the ideal gas at (rho, e) followed by the validation of fluidstate.
 // mfirst is the mass flow of the range's first cell. (Conditions become
 // numbers through selects of constants: the vectoriser takes those, not
@@ -197,11 +198,11 @@ void updateidealcells(Store& s, std::int32_t from, std::int32_t to, double mfirs
                                           : idealcells<CellArrays::forthestep>;
     const IdealFlags flags =
         pass(to - from + 1, gas, mfirst, conserved, s.cellarea.at(from), s.velocity.at(from),
-                   s.densitychange.at(from), s.massflowrate.at(from),
-                   s.massflowdeviation.at(from), s.density.at(from), s.internalenergy.at(from),
-                   s.temperature.at(from), s.temperaturechange.at(from), s.enthalpy.at(from),
-                   s.viscosity.at(from), s.pressure.at(from), s.soundspeed.at(from),
-                   s.machnumber.at(from), s.totalenergy.at(from), s.totalenthalpy.at(from));
+             s.densitychange.at(from), s.massflowrate.at(from), s.massflowdeviation.at(from),
+             s.density.at(from), s.internalenergy.at(from), s.temperature.at(from),
+             s.temperaturechange.at(from), s.enthalpy.at(from), s.viscosity.at(from),
+             s.pressure.at(from), s.soundspeed.at(from), s.machnumber.at(from),
+             s.totalenergy.at(from), s.totalenthalpy.at(from));
     if (flags.nonfinite != 0)
         replacenonfinite(s, from, to);
     // fluidstate's error rule, cell after cell: a floored state sets code 1,

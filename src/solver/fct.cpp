@@ -279,25 +279,37 @@ ChainSweep::ChainSweep(const Store& s, std::int32_t first, std::int32_t last, do
     nextblock = first;
 }
 
+namespace {
+
+// The end coefficients of one end, from the store into the chain's arrays.
+void copyendcoefficients(const Array1<double>& gradient, const Array1<double>& value,
+                         const Array1<double>& weight, std::int32_t variables, double* a,
+                         double* b, double* c)
+{
+    for (std::int32_t k = 1; k <= variables; ++k) {
+        a[k - 1] = gradient(k);
+        b[k - 1] = value(k);
+        c[k - 1] = weight(k);
+    }
+}
+
+} // namespace
+
 void ChainSweep::takeinletend(Store& s)
 {
-    for (std::int32_t k = 1; k <= chain.variables; ++k) {
+    for (std::int32_t k = 1; k <= chain.variables; ++k)
         setinletend(s, k, s.inletghost(k));
-        chain.al[k - 1] = s.inletbcgradient(k);
-        chain.bl[k - 1] = s.inletbcvalue(k);
-        chain.cl[k - 1] = s.inletbcweight(k);
-    }
+    copyendcoefficients(s.inletbcgradient, s.inletbcvalue, s.inletbcweight, chain.variables,
+                        chain.al, chain.bl, chain.cl);
     endflux(s, true, chain.first, chain.inletflux);
 }
 
 void ChainSweep::takeoutletend(Store& s)
 {
-    for (std::int32_t k = 1; k <= chain.variables; ++k) {
+    for (std::int32_t k = 1; k <= chain.variables; ++k)
         setoutletend(s, k, s.outletghost(k));
-        chain.ar[k - 1] = s.outletbcgradient(k);
-        chain.br[k - 1] = s.outletbcvalue(k);
-        chain.cr[k - 1] = s.outletbcweight(k);
-    }
+    copyendcoefficients(s.outletbcgradient, s.outletbcvalue, s.outletbcweight, chain.variables,
+                        chain.ar, chain.br, chain.cr);
     endflux(s, false, chain.last, chain.outletflux);
 }
 
