@@ -12,12 +12,19 @@
 //   friction_power_and_logarithm/V   the friction factor's power and
 //       logarithm per cell: the C library (0), libmmath's AVX2 (1) and
 //       AVX-512 (2) variants, all with the same bits.
-//   memory_runs/R   the memory traffic of a sub-step on a 100,000-cell line
-//       without its arithmetic: 22 arrays read and 16 updated in place, one
-//       array after another, in runs of R cells (1,024: as the blocks of
-//       the chain update; 100,000: each array whole). "ns_per_cell" and
-//       "GB_per_s" show what the run length alone costs when the data comes
-//       from memory.
+//   memory_runs/R/W   the memory traffic of a sub-step on a 100,000-cell
+//       line without its arithmetic: 22 arrays read and 16 updated in place,
+//       in runs of R cells (1,024: as the blocks of the chain update;
+//       100,000: each array whole), W arrays per loop (1: one array after
+//       another; 4: four pairs updated, then six arrays summed, at once).
+//       "ns_per_cell" and "GB_per_s" show what the traffic costs when the
+//       data comes from memory.
+//   memory_beside_arithmetic/M   that traffic in 1,024-cell blocks beside
+//       the arithmetic of a sub-step on the block's cells: each alone, one
+//       after the other, in alternating 64-cell pieces, and with the next
+//       block's lines asked for during the arithmetic (modes 0 to 4, see
+//       below). Shows how much of the traffic the processor hides behind
+//       the arithmetic.
 //   transientpipe_10_cell_pipe/P   one call of transientpipe on a pipe of 10
 //       cells in a network of P pipes of 10 cells each: the cost must not
 //       grow with the network.
@@ -197,42 +204,195 @@ BENCHMARK(friction_power_and_logarithm)->Arg(0)->Arg(1)->Arg(2)->Repetitions(rep
 
 // ---- Memory traffic in short and long runs ---------------------------------------------
 
-// A sub-step on a long line moves about 22 arrays in and 16 out per cell.
-// Taken a block at a time, each array is read for a short run only; the
-// processor's prefetcher then starts afresh at every run.
+// b = (b + a) / 2 over n cells, for one pair of arrays or four at once.
+void halfwaypairs(std::int32_t n, const double* __restrict a, double* __restrict b)
+{
+    for (std::int32_t i = 0; i < n; ++i)
+        b[i] = 0.5 * (b[i] + a[i]);
+}
+
+void halfwaypairs(std::int32_t n, const double* const* a, double* const* b)
+{
+    const double* __restrict a0 = a[0];
+    const double* __restrict a1 = a[1];
+    const double* __restrict a2 = a[2];
+    const double* __restrict a3 = a[3];
+    double* __restrict b0 = b[0];
+    double* __restrict b1 = b[1];
+    double* __restrict b2 = b[2];
+    double* __restrict b3 = b[3];
+    for (std::int32_t i = 0; i < n; ++i) {
+        b0[i] = 0.5 * (b0[i] + a0[i]);
+        b1[i] = 0.5 * (b1[i] + a1[i]);
+        b2[i] = 0.5 * (b2[i] + a2[i]);
+        b3[i] = 0.5 * (b3[i] + a3[i]);
+    }
+}
+
+// The sum of n cells of one array, or of six at once.
+double sumof(std::int32_t n, const double* a)
+{
+    double sum = 0.0;
+    for (std::int32_t i = 0; i < n; ++i)
+        sum += a[i];
+    return sum;
+}
+
+double sumof(std::int32_t n, const double* const* a)
+{
+    double sum = 0.0;
+    for (std::int32_t i = 0; i < n; ++i)
+        sum += ((a[0][i] + a[1][i]) + (a[2][i] + a[3][i])) + (a[4][i] + a[5][i]);
+    return sum;
+}
+
+// A sub-step on a long line moves about 22 arrays in and 16 out per cell:
+// memory_runs' 100,000-cell line of 38 arrays, taken a run of cells at a
+// time.
+class MemoryLine {
+public:
+    static constexpr std::int32_t cells = 100000, readonly = 6, updated = 16;
+
+    MemoryLine()
+        : in(readonly + updated, std::vector<double>(cells, 1.0)),
+          out(updated, std::vector<double>(cells, 2.0))
+    {
+    }
+
+    // The traffic of cells lo..lo+n-1: each of 16 arrays updated from
+    // another, then six more read; one array per loop, or several at once.
+    double traffic(std::int32_t lo, std::int32_t n, bool together)
+    {
+        for (std::size_t k = 0; k < readonly + updated; ++k)
+            a[k] = in[k].data() + lo;
+        for (std::size_t k = 0; k < updated; ++k)
+            b[k] = out[k].data() + lo;
+        double sum = 0.0;
+        if (together) {
+            for (std::int32_t k = 0; k < updated; k += 4)
+                halfwaypairs(n, a + k, b + k);
+            return sumof(n, a + updated);
+        }
+        for (std::int32_t k = 0; k < updated; ++k)
+            halfwaypairs(n, a[k], b[k]);
+        for (std::int32_t k = updated; k < readonly + updated; ++k)
+            sum += sumof(n, a[k]);
+        return sum;
+    }
+
+    // Asks for the lines of cells lo..lo+n-1 of every array ahead of use.
+    void prefetch(std::int32_t lo, std::int32_t n) const
+    {
+        for (const std::vector<double>& v : in)
+            for (std::int32_t i = 0; i < n; i += 8)
+                __builtin_prefetch(v.data() + lo + i, 0, 3);
+        for (const std::vector<double>& v : out)
+            for (std::int32_t i = 0; i < n; i += 8)
+                __builtin_prefetch(v.data() + lo + i, 1, 3);
+    }
+
+    const double* last() const { return out.back().data(); }
+
+    // Read: every array once; written back: the updated ones.
+    static constexpr double bytes = 8.0 * (readonly + 2 * updated + updated) * cells;
+
+private:
+    std::vector<std::vector<double>> in, out;
+    const double* a[readonly + updated] = {};
+    double* b[updated] = {};
+};
+
+void perline(benchmark::State& state)
+{
+    state.counters["ns_per_cell"] = benchmark::Counter(
+        static_cast<double>(MemoryLine::cells),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
+}
+
+// Taken a block at a time, each array is read for a short run only. A loop
+// that reads one array of a short run waits for memory at the start of the
+// run, before the prefetcher has caught on; loops that read several arrays
+// at once overlap those waits (the chain update's loops read and write
+// between two and fifteen arrays each).
 void memory_runs(benchmark::State& state)
 {
-    constexpr std::int32_t cells = 100000, readonly = 6, updated = 16;
     const auto run = static_cast<std::int32_t>(state.range(0));
-    std::vector<std::vector<double>> in(readonly + updated, std::vector<double>(cells, 1.0));
-    std::vector<std::vector<double>> out(updated, std::vector<double>(cells, 2.0));
+    const bool together = state.range(1) > 1;
+    MemoryLine line;
     for (auto _ : state) {
         double sum = 0.0;
-        for (std::int32_t lo = 0; lo < cells; lo += run) {
-            const std::int32_t hi = std::min(cells, lo + run);
-            for (std::int32_t k = 0; k < updated; ++k) {
-                const double* a = in[static_cast<std::size_t>(k)].data();
-                double* b = out[static_cast<std::size_t>(k)].data();
-                for (std::int32_t i = lo; i < hi; ++i)
-                    b[i] = 0.5 * (b[i] + a[i]);
+        for (std::int32_t lo = 0; lo < MemoryLine::cells; lo += run)
+            sum += line.traffic(lo, std::min(MemoryLine::cells - lo, run), together);
+        benchmark::DoNotOptimize(sum);
+        benchmark::DoNotOptimize(line.last());
+    }
+    perline(state);
+    state.counters["GB_per_s"] = benchmark::Counter(MemoryLine::bytes * 1e-9,
+                                                    benchmark::Counter::kIsIterationInvariantRate);
+}
+BENCHMARK(memory_runs)
+    ->Args({1024, 1})
+    ->Args({1024, 4})
+    ->Args({100000, 1})
+    ->Repetitions(repetitions);
+
+// Whether the processor lets a long line's memory traffic overlap the
+// arithmetic of cells already in its cache. Per 1,024-cell block: the
+// traffic of memory_runs/1024/4, and twice the vector arithmetic of a cell
+// stage for each of the block's cells (about what a sub-step computes).
+//   0  the traffic alone
+//   1  the arithmetic alone
+//   2  the traffic, then the arithmetic, block after block
+//   3  the same in 64-cell pieces, traffic and arithmetic taking turns
+//   4  as 2, the next block's lines asked for ahead, spread over the
+//      arithmetic
+// If the two overlapped, 2 to 4 would cost less than 0 and 1 together.
+void memory_beside_arithmetic(benchmark::State& state)
+{
+    constexpr std::int32_t run = 1024, piece = 64, pieces = run / piece;
+    const auto mode = state.range(0);
+    MemoryLine line;
+    const CellData data(run);
+    std::vector<double> result(run);
+    const auto arithmetic = [&](std::int32_t from, std::int32_t n) {
+        const bench::CellInputs all = data.inputs();
+        const bench::CellInputs part{all.mass + from,     all.momentum + from,
+                                     all.energy + from,   all.area + from,
+                                     all.diameter + from, all.roughness + from};
+        for (int stage = 0; stage < 2; ++stage)
+            bench::unavoidablevector(part, result.data() + from, n);
+    };
+    for (auto _ : state) {
+        double sum = 0.0;
+        for (std::int32_t lo = 0; lo < MemoryLine::cells; lo += run) {
+            const std::int32_t n = std::min(MemoryLine::cells - lo, run);
+            if (mode == 3) {
+                for (std::int32_t p = 0; p * piece < n; ++p) {
+                    const std::int32_t m = std::min(piece, n - p * piece);
+                    sum += line.traffic(lo + p * piece, m, true);
+                    arithmetic(p * piece, m);
+                }
+                continue;
             }
-            for (std::int32_t k = updated; k < readonly + updated; ++k) {
-                const double* a = in[static_cast<std::size_t>(k)].data();
-                for (std::int32_t i = lo; i < hi; ++i)
-                    sum += a[i];
+            if (mode != 1)
+                sum += line.traffic(lo, n, true);
+            if (mode == 0)
+                continue;
+            const std::int32_t next = std::min(MemoryLine::cells - lo - n, run);
+            for (std::int32_t p = 0; p < pieces; ++p) {
+                if (mode == 4 && p * piece < next)
+                    line.prefetch(lo + n + p * piece, std::min(piece, next - p * piece));
+                if (p * piece < n)
+                    arithmetic(p * piece, std::min(piece, n - p * piece));
             }
         }
         benchmark::DoNotOptimize(sum);
-        benchmark::DoNotOptimize(out.back().data());
+        benchmark::DoNotOptimize(result.data());
+        benchmark::DoNotOptimize(line.last());
     }
-    // Read: every array once; written back: the updated ones.
-    constexpr double bytes = 8.0 * (readonly + 2 * updated + updated) * cells;
-    state.counters["ns_per_cell"] = benchmark::Counter(
-        static_cast<double>(cells), benchmark::Counter::kIsIterationInvariantRate |
-                                        benchmark::Counter::kInvert);
-    state.counters["GB_per_s"] = benchmark::Counter(bytes * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
+    perline(state);
 }
-BENCHMARK(memory_runs)->Arg(1024)->Arg(100000)->Repetitions(repetitions);
+BENCHMARK(memory_beside_arithmetic)->DenseRange(0, 4)->Repetitions(repetitions);
 
 // ---- Networks ------------------------------------------------------------------------
 
