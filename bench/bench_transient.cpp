@@ -267,12 +267,12 @@ public:
             a[k] = in[k].data() + lo;
         for (std::size_t k = 0; k < updated; ++k)
             b[k] = out[k].data() + lo;
-        double sum = 0.0;
         if (together) {
             for (std::int32_t k = 0; k < updated; k += 4)
                 halfwaypairs(n, a + k, b + k);
             return sumof(n, a + updated);
         }
+        double sum = 0.0;
         for (std::int32_t k = 0; k < updated; ++k)
             halfwaypairs(n, a[k], b[k]);
         for (std::int32_t k = updated; k < readonly + updated; ++k)
