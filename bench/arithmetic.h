@@ -10,9 +10,9 @@
 namespace pelmora::bench {
 
 struct CellInputs {
-    const double* mass;      // A rho
-    const double* momentum;  // rho u
-    const double* energy;    // rho E
+    const double* mass;     // A rho
+    const double* momentum; // rho u
+    const double* energy;   // rho E
     const double* area;
     const double* diameter;
     const double* roughness; // relative roughness

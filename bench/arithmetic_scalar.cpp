@@ -26,8 +26,7 @@ double cellarithmetic(double mass, double momentum, double energy, double area, 
 
 } // namespace
 
-__attribute__((noinline)) void unavoidablescalar(const CellInputs& in, double* out,
-                                                 std::int32_t n)
+__attribute__((noinline)) void unavoidablescalar(const CellInputs& in, double* out, std::int32_t n)
 {
     for (std::int32_t i = 0; i < n; ++i)
         out[i] = cellarithmetic(in.mass[i], in.momentum[i], in.energy[i], in.area[i],

@@ -35,14 +35,13 @@ inline void loop(const CellInputs& in, double* __restrict out, std::int32_t n)
 }
 
 __attribute__((target("avx512f,avx512dq"), noinline)) void loopavx512(const CellInputs& in,
-                                                                      double* out,
-                                                                      std::int32_t n)
+                                                                      double* out, std::int32_t n)
 {
     loop(in, out, n);
 }
 
 __attribute__((target("avx2,fma"), noinline)) void loopavx2(const CellInputs& in, double* out,
-                                                             std::int32_t n)
+                                                            std::int32_t n)
 {
     loop(in, out, n);
 }
@@ -56,10 +55,10 @@ __attribute__((noinline)) void loopbase(const CellInputs& in, double* out, std::
 
 void unavoidablevector(const CellInputs& in, double* out, std::int32_t n)
 {
-    static const int width =
-        __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq") ? 8
-        : __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma")        ? 4
-                                                                                 : 2;
+    static const int width = __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512dq")
+                                 ? 8
+                             : __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") ? 4
+                                                                                               : 2;
     if (width == 8)
         loopavx512(in, out, n);
     else if (width == 4)

@@ -118,8 +118,8 @@ struct CellData {
     }
     bench::CellInputs inputs() const
     {
-        return {mass.data(), momentum.data(), energy.data(), area.data(), diameter.data(),
-                roughness.data()};
+        return {mass.data(), momentum.data(), energy.data(),
+                area.data(), diameter.data(), roughness.data()};
     }
 };
 
@@ -163,8 +163,8 @@ void unavoidable_arithmetic(benchmark::State& state)
         benchmark::DoNotOptimize(out.data());
     }
     state.counters["ns_per_cell"] = benchmark::Counter(
-        static_cast<double>(cells), benchmark::Counter::kIsIterationInvariantRate |
-                                        benchmark::Counter::kInvert);
+        static_cast<double>(cells),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.SetLabel(vector ? "vector" : "scalar");
 }
 BENCHMARK(unavoidable_arithmetic)->Arg(0)->Arg(1)->Repetitions(repetitions);
@@ -194,11 +194,11 @@ void friction_power_and_logarithm(benchmark::State& state)
         benchmark::DoNotOptimize(logarithm.data());
     }
     state.counters["ns_per_cell"] = benchmark::Counter(
-        static_cast<double>(cells), benchmark::Counter::kIsIterationInvariantRate |
-                                        benchmark::Counter::kInvert);
+        static_cast<double>(cells),
+        benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.SetLabel(variant == libmmath::Variant::library ? "C library"
                    : variant == libmmath::Variant::avx2  ? "AVX2"
-                                                          : "AVX-512");
+                                                         : "AVX-512");
 }
 BENCHMARK(friction_power_and_logarithm)->Arg(0)->Arg(1)->Arg(2)->Repetitions(repetitions);
 
@@ -256,8 +256,7 @@ public:
     MemoryLine()
         : in(readonly + updated, std::vector<double>(cells, 1.0)),
           out(updated, std::vector<double>(cells, 2.0))
-    {
-    }
+    {}
 
     // The traffic of cells lo..lo+n-1: each of 16 arrays updated from
     // another, then six more read; one array per loop, or several at once.
@@ -327,8 +326,8 @@ void memory_runs(benchmark::State& state)
         benchmark::DoNotOptimize(line.last());
     }
     perline(state);
-    state.counters["GB_per_s"] = benchmark::Counter(MemoryLine::bytes * 1e-9,
-                                                    benchmark::Counter::kIsIterationInvariantRate);
+    state.counters["GB_per_s"] =
+        benchmark::Counter(MemoryLine::bytes * 1e-9, benchmark::Counter::kIsIterationInvariantRate);
 }
 BENCHMARK(memory_runs)
     ->Args({1024, 1})
@@ -356,9 +355,8 @@ void memory_beside_arithmetic(benchmark::State& state)
     std::vector<double> result(run);
     const auto arithmetic = [&](std::int32_t from, std::int32_t n) {
         const bench::CellInputs all = data.inputs();
-        const bench::CellInputs part{all.mass + from,     all.momentum + from,
-                                     all.energy + from,   all.area + from,
-                                     all.diameter + from, all.roughness + from};
+        const bench::CellInputs part{all.mass + from, all.momentum + from, all.energy + from,
+                                     all.area + from, all.diameter + from, all.roughness + from};
         for (int stage = 0; stage < 2; ++stage)
             bench::unavoidablevector(part, result.data() + from, n);
     };
@@ -574,11 +572,7 @@ void steadystate_10000_cells(benchmark::State& state)
         iterations, benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
     state.counters["status"] = status;
 }
-BENCHMARK(steadystate_10000_cells)
-    ->Arg(1)
-    ->Arg(5)
-    ->Unit(benchmark::kMillisecond)
-    ->Repetitions(3);
+BENCHMARK(steadystate_10000_cells)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond)->Repetitions(3);
 
 } // namespace
 

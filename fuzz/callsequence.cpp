@@ -145,15 +145,32 @@ private:
         const std::int64_t pipes = s.numberofpipes, cells = s.totalcells, faces = s.totalfaces;
         std::int64_t value = entry;
         switch (entry) {
-        case intnpipes: value = pipes; break;
-        case intnpipesplusone: value = pipes + 1; break;
-        case intnpipesminusone: value = pipes - 1; break;
-        case intncells: value = cells; break;
-        case intncellsplusone: value = cells + 1; break;
-        case intncellsminusone: value = cells - 1; break;
-        case intnfaces: value = faces; break;
-        case intnfacesplusone: value = faces + 1; break;
-        default: break;
+        case intnpipes:
+            value = pipes;
+            break;
+        case intnpipesplusone:
+            value = pipes + 1;
+            break;
+        case intnpipesminusone:
+            value = pipes - 1;
+            break;
+        case intncells:
+            value = cells;
+            break;
+        case intncellsplusone:
+            value = cells + 1;
+            break;
+        case intncellsminusone:
+            value = cells - 1;
+            break;
+        case intnfaces:
+            value = faces;
+            break;
+        case intnfacesplusone:
+            value = faces + 1;
+            break;
+        default:
+            break;
         }
         return static_cast<std::int32_t>(value);
     }
@@ -191,10 +208,7 @@ std::vector<std::int32_t> integerbuffer(std::int64_t n)
                                      integersentinel);
 }
 
-bool untouched(const std::vector<double>& b)
-{
-    return std::all_of(b.begin(), b.end(), issentinel);
-}
+bool untouched(const std::vector<double>& b) { return std::all_of(b.begin(), b.end(), issentinel); }
 bool untouched(const std::vector<std::int32_t>& b)
 {
     return std::all_of(b.begin(), b.end(), [](std::int32_t v) { return v == integersentinel; });
@@ -257,8 +271,7 @@ struct PhysBuffers {
         reals.assign(physitemcount, {});
         integers.assign(physitemcount, {});
         for (int i = 0; i < physitemcount; ++i) {
-            const std::int64_t n =
-                bufferlength(groupcounts[static_cast<int>(physitems[i].group)]);
+            const std::int64_t n = bufferlength(groupcounts[static_cast<int>(physitems[i].group)]);
             if (physitems[i].kind == Kind::real) {
                 reals[i] = realbuffer(n);
                 pointers[i] = reals[i].data();
@@ -289,7 +302,7 @@ void groupcountsof(const Shape& s, std::int64_t counts[5])
 
 // Buffers for the 20 items of gethyperparams.
 struct HyperBuffers {
-    std::int32_t counts[7] = {};   // nvars, ncells, nfaces, cell, face, at inlet, at outlet
+    std::int32_t counts[7] = {}; // nvars, ncells, nfaces, cell, face, at inlet, at outlet
     double time = 0.0;
     std::vector<double> arrays[12]; // six per variable, three per face, three per cell
 
@@ -354,7 +367,8 @@ struct FluidBuffers {
     }
     bool alluntouched() const
     {
-        return model == integersentinel && std::all_of(std::begin(reals), std::end(reals), issentinel);
+        return model == integersentinel &&
+               std::all_of(std::begin(reals), std::end(reals), issentinel);
     }
 };
 
@@ -364,9 +378,8 @@ void callgetfluidparams(FluidBuffers& b, int n)
     getfluidparams(unlessnull(&r[0], 0, n), unlessnull(&r[1], 1, n), unlessnull(&r[2], 2, n),
                    unlessnull(&r[3], 3, n), unlessnull(&r[4], 4, n), unlessnull(&r[5], 5, n),
                    unlessnull(&r[6], 6, n), unlessnull(&r[7], 7, n), unlessnull(&r[8], 8, n),
-                   unlessnull(&r[9], 9, n), unlessnull(&r[10], 10, n),
-                   unlessnull(&b.model, 11, n), unlessnull(&r[11], 12, n),
-                   unlessnull(&r[12], 13, n));
+                   unlessnull(&r[9], 9, n), unlessnull(&r[10], 10, n), unlessnull(&b.model, 11, n),
+                   unlessnull(&r[11], 12, n), unlessnull(&r[12], 13, n));
 }
 
 void callsetfluidparams(const FluidBuffers& b, int n)
@@ -375,9 +388,8 @@ void callsetfluidparams(const FluidBuffers& b, int n)
     setfluidparams(unlessnull(&r[0], 0, n), unlessnull(&r[1], 1, n), unlessnull(&r[2], 2, n),
                    unlessnull(&r[3], 3, n), unlessnull(&r[4], 4, n), unlessnull(&r[5], 5, n),
                    unlessnull(&r[6], 6, n), unlessnull(&r[7], 7, n), unlessnull(&r[8], 8, n),
-                   unlessnull(&r[9], 9, n), unlessnull(&r[10], 10, n),
-                   unlessnull(&b.model, 11, n), unlessnull(&r[11], 12, n),
-                   unlessnull(&r[12], 13, n));
+                   unlessnull(&r[9], 9, n), unlessnull(&r[10], 10, n), unlessnull(&b.model, 11, n),
+                   unlessnull(&r[11], 12, n), unlessnull(&r[12], 13, n));
 }
 
 // Running FNV-1a hash of everything a snapshot reads.
@@ -477,7 +489,8 @@ void checkcontext(void* context)
 bool misbehave(HostBehaviour b, double* r[5], const double good[5])
 {
     switch (b) {
-    case hostgood: return false;
+    case hostgood:
+        return false;
     case hostnan:
         for (int i = 0; i < 5; ++i)
             *r[i] = std::nan("");
@@ -486,7 +499,8 @@ bool misbehave(HostBehaviour b, double* r[5], const double good[5])
         for (int i = 0; i < 5; ++i)
             *r[i] = -std::fabs(good[i]) - 500.0;
         return true;
-    case hostunwritten: return true;
+    case hostunwritten:
+        return true;
     case hostinfinite:
         for (int i = 0; i < 5; ++i)
             *r[i] = INFINITY;
@@ -503,7 +517,8 @@ bool misbehave(HostBehaviour b, double* r[5], const double good[5])
         *r[0] = good[0];
         *r[1] = good[1];
         return true;
-    default: return false;
+    default:
+        return false;
     }
 }
 
@@ -606,8 +621,8 @@ double fastestrate(const pelmora::Store& s)
                           &s.lastoutlettemperature})
         for (double T : a->raw())
             consider(std::sqrt(gamma * gasR * std::fabs(T)) * 4.0, dxmin);
-    for (const auto* a : {&s.inletmassflow, &s.outletmassflow, &s.lastinletmassflow,
-                          &s.lastoutletmassflow})
+    for (const auto* a :
+         {&s.inletmassflow, &s.outletmassflow, &s.lastinletmassflow, &s.lastoutletmassflow})
         for (double m : a->raw())
             consider(m / (0.001 * area), dxmin);
     for (int end = 1; end <= 2; ++end) {
@@ -648,20 +663,19 @@ struct SaveArea {
     PhysBuffers phys;
 };
 
-const char* const profilenames[10] = {"getdiameter",       "getdensity",      "getenthalpy",
-                                      "getinternalenergy", "getmachnumber",   "getmassflowrate",
-                                      "getpressure",       "getsoundspeed",   "gettemperature",
-                                      "getvelocity"};
+const char* const profilenames[10] = {
+    "getdiameter",     "getdensity",  "getenthalpy",   "getinternalenergy", "getmachnumber",
+    "getmassflowrate", "getpressure", "getsoundspeed", "gettemperature",    "getvelocity"};
 void (*const profilequeries[10])(int32_t, double*) = {
-    getdiameter,   getdensity,  getenthalpy,   getinternalenergy, getmachnumber,
-    getmassflowrate, getpressure, getsoundspeed, gettemperature,  getvelocity};
+    getdiameter,     getdensity,  getenthalpy,   getinternalenergy, getmachnumber,
+    getmassflowrate, getpressure, getsoundspeed, gettemperature,    getvelocity};
 
-const char* const bcnames[9] = {"getbcdensity",       "getbcenthalpy",     "getbcinternalenergy",
-                                "getbcmachnumber",    "getbcmassflowrate", "getbcpressure",
-                                "getbcsoundspeed",    "getbctemperature",  "getbcvelocity"};
+const char* const bcnames[9] = {"getbcdensity",    "getbcenthalpy",     "getbcinternalenergy",
+                                "getbcmachnumber", "getbcmassflowrate", "getbcpressure",
+                                "getbcsoundspeed", "getbctemperature",  "getbcvelocity"};
 void (*const bcqueries[9])(int32_t, double*) = {
-    getbcdensity,      getbcenthalpy, getbcinternalenergy, getbcmachnumber, getbcmassflowrate,
-    getbcpressure,     getbcsoundspeed, getbctemperature,  getbcvelocity};
+    getbcdensity,  getbcenthalpy,   getbcinternalenergy, getbcmachnumber, getbcmassflowrate,
+    getbcpressure, getbcsoundspeed, getbctemperature,    getbcvelocity};
 
 class Interpreter {
 public:
@@ -718,45 +732,106 @@ private:
     void perform(Op op)
     {
         switch (op) {
-        case oploadfluid: doloadfluid(); break;
-        case oploadpipedata: doloadpipedata(); break;
-        case oploadbc: doloadbc(); break;
-        case oploadbcpipe: doloadbcpipe(); break;
-        case oploadwalldata: doloadwalldata(); break;
-        case opmaxtimestep: domaxtimestep(); break;
-        case oploadinitialconditions: doloadinitialconditions(); break;
+        case oploadfluid:
+            doloadfluid();
+            break;
+        case oploadpipedata:
+            doloadpipedata();
+            break;
+        case oploadbc:
+            doloadbc();
+            break;
+        case oploadbcpipe:
+            doloadbcpipe();
+            break;
+        case oploadwalldata:
+            doloadwalldata();
+            break;
+        case opmaxtimestep:
+            domaxtimestep();
+            break;
+        case oploadinitialconditions:
+            doloadinitialconditions();
+            break;
         case opfreepipememory:
             trace("freepipememory()\n");
             freepipememory();
             break;
-        case optransientpipes: dotransientpipes(); break;
-        case optransientpipe: dotransientpipe(); break;
-        case opsteadypipes: dosteadypipes(); break;
-        case opsteadypipe: dosteadypipe(); break;
-        case opsteadystate: dosteadystate(); break;
-        case opapproxchokepressure: doapproxchokepressure(); break;
-        case opgettotalnumberofcells: dogettotalnumberofcells(); break;
-        case opgetshape: dogetshape(); break;
-        case opgetnumberofcells: dogetnumberofcells(); break;
-        case opgetprofile: dogetprofile(); break;
-        case opgetbcvalue: dogetbcvalue(); break;
-        case opgeterrorcode: dogeterrorcode(); break;
-        case opgetfluidparams: dogetfluidparams(); break;
-        case opsetfluidparams: dosetfluidparams(); break;
-        case opgethyperparams: dogethyperparams(); break;
-        case opsethyperparams: dosethyperparams(); break;
-        case opgetuhistory: dogetuhistory(); break;
-        case opsetuhistory: dosetuhistory(); break;
-        case opgetphysparams: dogetphysparams(); break;
-        case opsetphysparams: dosetphysparams(); break;
+        case optransientpipes:
+            dotransientpipes();
+            break;
+        case optransientpipe:
+            dotransientpipe();
+            break;
+        case opsteadypipes:
+            dosteadypipes();
+            break;
+        case opsteadypipe:
+            dosteadypipe();
+            break;
+        case opsteadystate:
+            dosteadystate();
+            break;
+        case opapproxchokepressure:
+            doapproxchokepressure();
+            break;
+        case opgettotalnumberofcells:
+            dogettotalnumberofcells();
+            break;
+        case opgetshape:
+            dogetshape();
+            break;
+        case opgetnumberofcells:
+            dogetnumberofcells();
+            break;
+        case opgetprofile:
+            dogetprofile();
+            break;
+        case opgetbcvalue:
+            dogetbcvalue();
+            break;
+        case opgeterrorcode:
+            dogeterrorcode();
+            break;
+        case opgetfluidparams:
+            dogetfluidparams();
+            break;
+        case opsetfluidparams:
+            dosetfluidparams();
+            break;
+        case opgethyperparams:
+            dogethyperparams();
+            break;
+        case opsethyperparams:
+            dosethyperparams();
+            break;
+        case opgetuhistory:
+            dogetuhistory();
+            break;
+        case opsetuhistory:
+            dosetuhistory();
+            break;
+        case opgetphysparams:
+            dogetphysparams();
+            break;
+        case opsetphysparams:
+            dosetphysparams();
+            break;
         case opsethostbehaviour:
             host.behaviour = static_cast<HostBehaviour>(in.byte() % hostbehaviours);
             trace("[host routines now behave as %d]\n", host.behaviour);
             break;
-        case opstandardsetup: dostandardsetup(); break;
-        case opsavestate: dosavestate(); break;
-        case oprestorestate: dorestorestate(); break;
-        case opnumberofops: break;
+        case opstandardsetup:
+            dostandardsetup();
+            break;
+        case opsavestate:
+            dosavestate();
+            break;
+        case oprestorestate:
+            dorestorestate();
+            break;
+        case opnumberofops:
+            break;
         }
     }
 
@@ -778,9 +853,8 @@ private:
               context ? "host" : "NULL", pt ? "host" : "NULL", rhoe ? "host" : "NULL",
               ph ? "host" : "NULL", molweight, gamma, viscosity, z, model, n);
         refusable("loadfluid", [&] {
-            loadfluid(context, pt, rhoe, ph, unlessnull(&molweight, 0, n),
-                      unlessnull(&gamma, 1, n), unlessnull(&viscosity, 2, n),
-                      unlessnull(&z, 3, n), unlessnull(&model, 4, n));
+            loadfluid(context, pt, rhoe, ph, unlessnull(&molweight, 0, n), unlessnull(&gamma, 1, n),
+                      unlessnull(&viscosity, 2, n), unlessnull(&z, 3, n), unlessnull(&model, 4, n));
         });
         if (lastcode == 0)
             host.expectedcontext = context;
@@ -1144,8 +1218,9 @@ private:
         callgethyperparams(b, n);
         const std::int32_t code = peekcode();
         if (code == 3) {
-            bool clean = std::all_of(b.counts, b.counts + 7, [](int v) { return v == integersentinel; }) &&
-                         issentinel(b.time);
+            bool clean =
+                std::all_of(b.counts, b.counts + 7, [](int v) { return v == integersentinel; }) &&
+                issentinel(b.time);
             for (const auto& a : b.arrays)
                 clean = clean && untouched(a);
             if (!clean)

@@ -45,8 +45,8 @@ enum Op : std::uint8_t {
     opgettotalnumberofcells,
     opgetshape,
     opgetnumberofcells,
-    opgetprofile,    // one byte selects which of the ten profile queries
-    opgetbcvalue,    // one byte selects which of the nine network-end queries
+    opgetprofile, // one byte selects which of the ten profile queries
+    opgetbcvalue, // one byte selects which of the nine network-end queries
     opgeterrorcode,
     opgetfluidparams,
     opsetfluidparams,
@@ -66,15 +66,15 @@ enum Op : std::uint8_t {
 
 // Ways the host property routines can behave.
 enum HostBehaviour : std::uint8_t {
-    hostgood,       // an ideal gas in the host's units
-    hostnan,        // every output NaN
-    hostnegative,   // negative density, pressure and temperature
-    hostunwritten,  // outputs left as the engine passed them
-    hostinfinite,   // every output +infinity
-    hosthuge,       // every output 1e300
-    hostzero,       // every output 0
-    hostpartial,    // only the first two outputs written, sensibly
-    hostalternate,  // good and NaN on alternate calls
+    hostgood,      // an ideal gas in the host's units
+    hostnan,       // every output NaN
+    hostnegative,  // negative density, pressure and temperature
+    hostunwritten, // outputs left as the engine passed them
+    hostinfinite,  // every output +infinity
+    hosthuge,      // every output 1e300
+    hostzero,      // every output 0
+    hostpartial,   // only the first two outputs written, sensibly
+    hostalternate, // good and NaN on alternate calls
     hostbehaviours
 };
 
@@ -94,15 +94,37 @@ enum IntegerEntry : std::int32_t {
 };
 
 constexpr std::int32_t integertable[] = {
-    0, 1, 2, 3, -1, 4, 5, 6, 7, -2, 8, 100, 1000000,
-    std::numeric_limits<std::int32_t>::max(), std::numeric_limits<std::int32_t>::min(),
-    intnpipes, intnpipesplusone, intncells, intncellsplusone, intnfaces, intnfacesplusone,
-    intnpipesminusone, intncellsminusone,
+    0,
+    1,
+    2,
+    3,
+    -1,
+    4,
+    5,
+    6,
+    7,
+    -2,
+    8,
+    100,
+    1000000,
+    std::numeric_limits<std::int32_t>::max(),
+    std::numeric_limits<std::int32_t>::min(),
+    intnpipes,
+    intnpipesplusone,
+    intncells,
+    intncellsplusone,
+    intnfaces,
+    intnfacesplusone,
+    intnpipesminusone,
+    intncellsminusone,
 };
 constexpr int integertablesize = sizeof(integertable) / sizeof(integertable[0]);
 
 constexpr double realtable[] = {
-    0.0, -0.0, 1.0, -1.0,
+    0.0,
+    -0.0,
+    1.0,
+    -1.0,
     std::numeric_limits<double>::quiet_NaN(),
     std::numeric_limits<double>::infinity(),
     -std::numeric_limits<double>::infinity(),
@@ -110,29 +132,56 @@ constexpr double realtable[] = {
     -std::numeric_limits<double>::max(),
     std::numeric_limits<double>::min(),
     std::numeric_limits<double>::denorm_min(),
-    1e-300, 1e300,
-    1.0e5, 5.0e6, 7.0e6,       // pressures, Pa
-    288.15, 300.0, 273.15,     // temperatures, K
-    10.0, 100.0, 1000.0, 1.0e4,
-    0.5, 0.3, 0.1, 0.05, 0.01, 1e-3, 1e-5, 1e-9,
-    28.97, 16.04,              // molecular weights
-    1.4, 1.31,                 // ratios of specific heats
-    1.8e-5, 4.5e-5,            // viscosity, roughness
-    0.9, 2.0, 3.0, 50.0, -50.0, 20.0, -20.0, -0.05,
-    99.0,                      // just under the pressure floor
-    1.5707963267948966,        // vertical pipe
-    2147483648.0, 1.0e9, 1.0e7,
+    1e-300,
+    1e300,
+    1.0e5,
+    5.0e6,
+    7.0e6, // pressures, Pa
+    288.15,
+    300.0,
+    273.15, // temperatures, K
+    10.0,
+    100.0,
+    1000.0,
+    1.0e4,
+    0.5,
+    0.3,
+    0.1,
+    0.05,
+    0.01,
+    1e-3,
+    1e-5,
+    1e-9,
+    28.97,
+    16.04, // molecular weights
+    1.4,
+    1.31, // ratios of specific heats
+    1.8e-5,
+    4.5e-5, // viscosity, roughness
+    0.9,
+    2.0,
+    3.0,
+    50.0,
+    -50.0,
+    20.0,
+    -20.0,
+    -0.05,
+    99.0,               // just under the pressure floor
+    1.5707963267948966, // vertical pipe
+    2147483648.0,
+    1.0e9,
+    1.0e7,
 };
 constexpr int realtablesize = sizeof(realtable) / sizeof(realtable[0]);
 
 // Harness limits that keep one input fast. The engine must refuse whatever
 // lies beyond what it allocated; these only stop the harness from asking for
 // work or memory that a real host would not.
-constexpr std::int64_t maximumcells = 2048;          // cells of a network the harness loads
-constexpr std::int32_t maximumpipes = 64;            // pipes of a network the harness loads
-constexpr std::int64_t maximumsteadycells = 256;     // cells for which steadystate is called
-constexpr double maximumcellsteps = 1.0e5;           // cell updates per driver call
-constexpr std::int64_t maximumbuffer = 8192;         // elements of one buffer handed to a set call
-constexpr std::int64_t maximumcheckedcells = 256;    // cells up to which refusals are checked
+constexpr std::int64_t maximumcells = 2048;       // cells of a network the harness loads
+constexpr std::int32_t maximumpipes = 64;         // pipes of a network the harness loads
+constexpr std::int64_t maximumsteadycells = 256;  // cells for which steadystate is called
+constexpr double maximumcellsteps = 1.0e5;        // cell updates per driver call
+constexpr std::int64_t maximumbuffer = 8192;      // elements of one buffer handed to a set call
+constexpr std::int64_t maximumcheckedcells = 256; // cells up to which refusals are checked
 
 } // namespace pelmorafuzz

@@ -115,8 +115,7 @@ void loadbc(Writer& w, int end, double p, double T, double m, int pf, int tf, in
     w.integer(mf);
 }
 
-void loadbcpipe(Writer& w, int pipe, int end, double p, double T, double m, int pf, int tf,
-                int mf)
+void loadbcpipe(Writer& w, int pipe, int end, double p, double T, double m, int pf, int tf, int mf)
 {
     w.op(oploadbcpipe);
     w.integer(pipe);

@@ -176,16 +176,16 @@ PELMORA_API void loadpipedata(const int32_t *npipes, const double *length,
  * library was loaded or a starting state was set takes the values as both
  * previous and current, so the first step sees no ramp.
  * Refused (code 3) with no loaded network or one without pipes. */
-PELMORA_API void loadbc(int32_t end, double p, double T, double m, int32_t pfixed,
-                        int32_t tfixed, int32_t mfixed);
+PELMORA_API void loadbc(int32_t end, double p, double T, double m, int32_t pfixed, int32_t tfixed,
+                        int32_t mfixed);
 
 /* loadbcpipe -- boundary values at either end of any pipe. All by value.
  * As loadbc, for pipe 1..npipes, except that the previous values always
  * become the ones before the call (no first-call rule) and the engine-wide
  * carried-over network values are not touched. Used with transientpipe and
  * steadypipe. Refused (code 3) for a pipe out of range or no network. */
-PELMORA_API void loadbcpipe(int32_t pipe, int32_t end, double p, double T, double m,
-                            int32_t pfixed, int32_t tfixed, int32_t mfixed);
+PELMORA_API void loadbcpipe(int32_t pipe, int32_t end, double p, double T, double m, int32_t pfixed,
+                            int32_t tfixed, int32_t mfixed);
 
 /* loadwalldata -- wall of each pipe. By address: two arrays of npipes
  * doubles: ambient temperature K, overall heat-transfer coefficient
@@ -415,10 +415,10 @@ PELMORA_API void getfluidparams(double *molweight, double *gamma, double *viscos
                                 int32_t *model, double *extra1, double *extra2);
 PELMORA_API void setfluidparams(const double *molweight, const double *gamma,
                                 const double *viscosity, const double *cp, const double *cv,
-                                const double *density, const double *energy,
-                                const double *enthalpy, const double *pressure,
-                                const double *temperature, const double *soundspeed,
-                                const int32_t *model, const double *extra1, const double *extra2);
+                                const double *density, const double *energy, const double *enthalpy,
+                                const double *pressure, const double *temperature,
+                                const double *soundspeed, const int32_t *model,
+                                const double *extra1, const double *extra2);
 
 /* gethyperparams / sethyperparams -- 20 items: number of variables, cells,
  * faces, current cell, current face, at-inlet-face, at-outlet-face (int32),
@@ -436,24 +436,23 @@ PELMORA_API void setfluidparams(const double *molweight, const double *gamma,
  * count above the allocated one refuses the whole call (code 3, nothing
  * stored). */
 PELMORA_API void gethyperparams(int32_t *nvars, int32_t *ncells, int32_t *nfaces,
-                                int32_t *currentcell, int32_t *currentface,
-                                int32_t *atinletface, int32_t *atoutletface,
-                                double *simulationtime, double *inletbcgradient,
-                                double *inletbcvalue, double *inletbcweight,
-                                double *outletbcgradient, double *outletbcvalue,
-                                double *outletbcweight, double *faceposition, double *facelength,
-                                double *inversefacelength, double *cellcentre, double *celllength,
-                                double *inversecelllength);
-PELMORA_API void sethyperparams(const int32_t *nvars, const int32_t *ncells,
-                                const int32_t *nfaces, const int32_t *currentcell,
-                                const int32_t *currentface, const int32_t *atinletface,
-                                const int32_t *atoutletface, const double *simulationtime,
-                                const double *inletbcgradient, const double *inletbcvalue,
-                                const double *inletbcweight, const double *outletbcgradient,
-                                const double *outletbcvalue, const double *outletbcweight,
-                                const double *faceposition, const double *facelength,
-                                const double *inversefacelength, const double *cellcentre,
-                                const double *celllength, const double *inversecelllength);
+                                int32_t *currentcell, int32_t *currentface, int32_t *atinletface,
+                                int32_t *atoutletface, double *simulationtime,
+                                double *inletbcgradient, double *inletbcvalue,
+                                double *inletbcweight, double *outletbcgradient,
+                                double *outletbcvalue, double *outletbcweight, double *faceposition,
+                                double *facelength, double *inversefacelength, double *cellcentre,
+                                double *celllength, double *inversecelllength);
+PELMORA_API void sethyperparams(const int32_t *nvars, const int32_t *ncells, const int32_t *nfaces,
+                                const int32_t *currentcell, const int32_t *currentface,
+                                const int32_t *atinletface, const int32_t *atoutletface,
+                                const double *simulationtime, const double *inletbcgradient,
+                                const double *inletbcvalue, const double *inletbcweight,
+                                const double *outletbcgradient, const double *outletbcvalue,
+                                const double *outletbcweight, const double *faceposition,
+                                const double *facelength, const double *inversefacelength,
+                                const double *cellcentre, const double *celllength,
+                                const double *inversecelllength);
 
 /* getuhistory / setuhistory -- both levels of the conserved variables
  * (previous, current), each an array of nvars x ncells doubles with the cell
@@ -483,6 +482,8 @@ PELMORA_API void setuhistory(const int32_t *nvars, const int32_t *ncells, const 
  * every pipe loop walks those ranges. Flags, boundary values and the time
  * step limit are stored as given; a limit that is not a positive number
  * makes the drivers refuse their next step with code 3. */
+/* One argument per line, in exchange order. */
+/* clang-format off */
 PELMORA_API void getphysparams(
     int32_t *numberofpipes,
     int32_t *pipepassflag,
@@ -701,6 +702,7 @@ PELMORA_API void setphysparams(
     const double *bcmachnumber2,
     const int32_t *bcloaded1,
     const int32_t *bcloaded2);
+/* clang-format on */
 
 #ifdef __cplusplus
 } /* extern "C" */

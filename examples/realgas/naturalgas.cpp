@@ -54,7 +54,8 @@ struct Residual {
     double atautau; // d2 alpha / d tau2
 };
 
-Residual residualat(double x, double tau) {
+Residual residualat(double x, double tau)
+{
     // 1. Temperature functions of the fit and their tau derivatives.
     const double t2 = tau * tau, t3 = t2 * tau, t4 = t3 * tau, t5 = t4 * tau;
     const double A = a1 + a2 * tau + a3 * t3 + a4 * t4 + a5 * t5;
@@ -89,8 +90,10 @@ Residual residualat(double x, double tau) {
 }
 
 // Holds v within [lo, hi]; a value that is not a number becomes `fallback`.
-double held(double v, double lo, double hi, double fallback) {
-    if (std::isnan(v)) return fallback;
+double held(double v, double lo, double hi, double fallback)
+{
+    if (std::isnan(v))
+        return fallback;
     return std::clamp(v, lo, hi);
 }
 
@@ -100,15 +103,18 @@ double held(double v, double lo, double hi, double fallback) {
 // bracket is halved. The bracket always keeps the sign change. At most
 // maxiterations evaluations.
 template <class Fn>
-double bracketedroot(Fn f, double lo, double hi, double x0, double tolerance) {
+double bracketedroot(Fn f, double lo, double hi, double x0, double tolerance)
+{
     // 1. Orient the bracket so that f(lo) < 0 < f(hi).
-    if (f(lo).first > 0) std::swap(lo, hi);
+    if (f(lo).first > 0)
+        std::swap(lo, hi);
     double x = (x0 > std::min(lo, hi) && x0 < std::max(lo, hi)) ? x0 : 0.5 * (lo + hi);
     double step = std::abs(hi - lo);
     double stepbefore = step;
     auto [value, slope] = f(x);
     for (int i = 0; i < maxiterations; ++i) {
-        if (value == 0) return x;
+        if (value == 0)
+            return x;
         // 2. Newton step, or bisection when it would leave the bracket or
         //    converge too slowly.
         const bool outside = ((x - hi) * slope - value) * ((x - lo) * slope - value) >= 0;
@@ -122,10 +128,14 @@ double bracketedroot(Fn f, double lo, double hi, double x0, double tolerance) {
             x -= step;
         }
         // 3. Done when the step is below the tolerance.
-        if (std::abs(step) <= tolerance * std::max(std::abs(x), 1e-300)) return x;
+        if (std::abs(step) <= tolerance * std::max(std::abs(x), 1e-300))
+            return x;
         // 4. Evaluate and keep the sign change inside the bracket.
         std::tie(value, slope) = f(x);
-        if (value < 0) lo = x; else hi = x;
+        if (value < 0)
+            lo = x;
+        else
+            hi = x;
     }
     return x;
 }
@@ -134,7 +144,8 @@ double bracketedroot(Fn f, double lo, double hi, double x0, double tolerance) {
 // and Eakin): the correlation works in degrees Rankine and g/cm3, result cP.
 // Far below its range (under 120 K) its density exponent turns negative, so
 // the temperature is held there, and the density term is capped.
-double gasviscosity(double molweight, double temperature, double density) {
+double gasviscosity(double molweight, double temperature, double density)
+{
     const double tr = 1.8 * std::max(temperature, 120.0);
     const double k = (9.4 + 0.02 * molweight) * std::pow(tr, 1.5) / (209.0 + 19.0 * molweight + tr);
     const double x = 3.5 + 986.0 / tr + 0.01 * molweight;
@@ -145,16 +156,20 @@ double gasviscosity(double molweight, double temperature, double density) {
 
 } // namespace
 
-std::optional<NaturalGas> NaturalGas::frommolefractions(const double* fractions) {
+std::optional<NaturalGas> NaturalGas::frommolefractions(const double* fractions)
+{
     // 1. Check and normalise the fractions.
     double sum = 0;
     for (int i = 0; i < ncomponents; ++i) {
-        if (!std::isfinite(fractions[i]) || fractions[i] < 0) return std::nullopt;
+        if (!std::isfinite(fractions[i]) || fractions[i] < 0)
+            return std::nullopt;
         sum += fractions[i];
     }
-    if (!(sum > 0)) return std::nullopt;
+    if (!(sum > 0))
+        return std::nullopt;
     std::array<double, ncomponents> y{};
-    for (int i = 0; i < ncomponents; ++i) y[i] = fractions[i] / sum;
+    for (int i = 0; i < ncomponents; ++i)
+        y[i] = fractions[i] / sum;
 
     // 2. Molar averages: molar mass, pseudo-critical point (molar mixing of
     //    the critical constants) and the ideal-gas cp polynomial per kg.
@@ -165,17 +180,19 @@ std::optional<NaturalGas> NaturalGas::frommolefractions(const double* fractions)
         gas.molweight_ += y[i] * components[i].molweight;
         tpc += y[i] * components[i].tc;
         ppc += y[i] * components[i].pc;
-        for (int j = 0; j < 4; ++j) molarcp[j] += y[i] * components[i].cp[j];
+        for (int j = 0; j < 4; ++j)
+            molarcp[j] += y[i] * components[i].cp[j];
     }
-    for (int j = 0; j < 4; ++j) gas.cp_[j] = molarcp[j] / gas.molweight_;
+    for (int j = 0; j < 4; ++j)
+        gas.cp_[j] = molarcp[j] / gas.molweight_;
 
     // 3. Sour-gas correction of the pseudo-critical point (Wichert and Aziz;
     //    epsilon is in degrees Rankine in the original, converted to K).
     const double acid = y[carbondioxide] + y[hydrogensulfide];
     const double sulfide = y[hydrogensulfide];
-    const double epsilon =
-        (120.0 * (std::pow(acid, 0.9) - std::pow(acid, 1.6)) +
-         15.0 * (std::sqrt(sulfide) - std::pow(sulfide, 4.0))) / 1.8;
+    const double epsilon = (120.0 * (std::pow(acid, 0.9) - std::pow(acid, 1.6)) +
+                            15.0 * (std::sqrt(sulfide) - std::pow(sulfide, 4.0))) /
+                           1.8;
     gas.tpc_ = tpc - epsilon;
     gas.ppc_ = ppc * gas.tpc_ / (tpc + sulfide * (1 - sulfide) * epsilon);
 
@@ -185,10 +202,11 @@ std::optional<NaturalGas> NaturalGas::frommolefractions(const double* fractions)
     return gas;
 }
 
-State NaturalGas::atdensitytemperature(double density, double temperature) const {
+State NaturalGas::atdensitytemperature(double density, double temperature) const
+{
     const double T = held(temperature, mintemperature, maxtemperature, 288.15);
-    const double rho = held(density, minreduceddensity * rhostar_, maxreduceddensity * rhostar_,
-                            rhostar_);
+    const double rho =
+        held(density, minreduceddensity * rhostar_, maxreduceddensity * rhostar_, rhostar_);
     const double x = rho / rhostar_;
     const double tau = tpc_ / T;
     const Residual res = residualat(x, tau);
@@ -220,7 +238,8 @@ State NaturalGas::atdensitytemperature(double density, double temperature) const
     return s;
 }
 
-double NaturalGas::densityat(double pressure, double temperature) const {
+double NaturalGas::densityat(double pressure, double temperature) const
+{
     // Solve x Z(x, tau) = p / (rho* R T) for the reduced density x, taking
     // the lowest-density (gas) root: bracket it by stepping up from the
     // ideal-gas value, then iterate.
@@ -235,7 +254,8 @@ double NaturalGas::densityat(double pressure, double temperature) const {
     double lo = 0;
     double hi = std::clamp(target, minreduceddensity, maxreduceddensity);
     for (int i = 0; i < maxiterations && f(hi).first < 0; ++i) {
-        if (hi >= maxreduceddensity) return maxreduceddensity * rhostar_;
+        if (hi >= maxreduceddensity)
+            return maxreduceddensity * rhostar_;
         lo = hi;
         hi = std::min(1.25 * hi, maxreduceddensity);
     }
@@ -244,29 +264,34 @@ double NaturalGas::densityat(double pressure, double temperature) const {
     return std::clamp(x, minreduceddensity, maxreduceddensity) * rhostar_;
 }
 
-State NaturalGas::atpressuretemperature(double pressure, double temperature) const {
+State NaturalGas::atpressuretemperature(double pressure, double temperature) const
+{
     const double p = held(pressure, 1e-6, 1e7, 101.325);
     const double T = held(temperature, mintemperature, maxtemperature, 288.15);
     return atdensitytemperature(densityat(p, T), T);
 }
 
-double NaturalGas::compressibility(double pressure, double temperature) const {
+double NaturalGas::compressibility(double pressure, double temperature) const
+{
     const State s = atpressuretemperature(pressure, temperature);
     return s.pressure / (s.density * r_ * s.temperature);
 }
 
-State NaturalGas::atdensityenergy(double density, double energy) const {
+State NaturalGas::atdensityenergy(double density, double energy) const
+{
     // Solve e(rho, T) = e for T; de/dT at constant density is cv.
-    const double rho = held(density, minreduceddensity * rhostar_, maxreduceddensity * rhostar_,
-                            rhostar_);
+    const double rho =
+        held(density, minreduceddensity * rhostar_, maxreduceddensity * rhostar_, rhostar_);
     const double e = held(energy, -1e7, 1e7, 0.0);
     auto f = [&](double T) {
         const State s = atdensitytemperature(rho, T);
         return std::pair{s.energy - e, s.cv};
     };
     // 1. Outside the temperature range the nearer end is the answer.
-    if (f(mintemperature).first >= 0) return atdensitytemperature(rho, mintemperature);
-    if (f(maxtemperature).first <= 0) return atdensitytemperature(rho, maxtemperature);
+    if (f(mintemperature).first >= 0)
+        return atdensitytemperature(rho, mintemperature);
+    if (f(maxtemperature).first <= 0)
+        return atdensitytemperature(rho, maxtemperature);
     // 2. Iterate from the ideal-gas estimate e = (cp0 - R) T at cp0(300 K).
     const double cv300 = cp_[0] + 300 * (cp_[1] + 300 * (cp_[2] + 300 * cp_[3])) - r_;
     const double guess = e / cv300;
@@ -274,7 +299,8 @@ State NaturalGas::atdensityenergy(double density, double energy) const {
     return atdensitytemperature(rho, T);
 }
 
-State NaturalGas::atpressureenthalpy(double pressure, double enthalpy) const {
+State NaturalGas::atpressureenthalpy(double pressure, double enthalpy) const
+{
     // Solve h(p, T) = h for T; dh/dT at constant pressure is cp.
     const double p = held(pressure, 1e-6, 1e7, 101.325);
     const double h = held(enthalpy, -1e7, 1e7, 0.0);
@@ -282,8 +308,10 @@ State NaturalGas::atpressureenthalpy(double pressure, double enthalpy) const {
         const State s = atdensitytemperature(densityat(p, T), T);
         return std::pair{s.enthalpy - h, s.cp};
     };
-    if (f(mintemperature).first >= 0) return atpressuretemperature(p, mintemperature);
-    if (f(maxtemperature).first <= 0) return atpressuretemperature(p, maxtemperature);
+    if (f(mintemperature).first >= 0)
+        return atpressuretemperature(p, mintemperature);
+    if (f(maxtemperature).first <= 0)
+        return atpressuretemperature(p, maxtemperature);
     const double cp300 = cp_[0] + 300 * (cp_[1] + 300 * (cp_[2] + 300 * cp_[3]));
     const double T = bracketedroot(f, mintemperature, maxtemperature, h / cp300, 1e-13);
     return atpressuretemperature(p, T);

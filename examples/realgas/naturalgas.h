@@ -25,9 +25,9 @@ namespace realgas {
 
 struct Component {
     const char* name;
-    double molweight;        // kg/kmol
-    double tc;               // critical temperature, K
-    double pc;               // critical pressure, kPa
+    double molweight;         // kg/kmol
+    double tc;                // critical temperature, K
+    double pc;                // critical pressure, kPa
     std::array<double, 4> cp; // ideal-gas cp = c0 + c1 T + c2 T^2 + c3 T^3, J/(mol K), T in K
 };
 
@@ -75,10 +75,10 @@ private:
     double densityat(double pressure, double temperature) const;
 
     double molweight_ = 0;
-    double r_ = 0;        // specific gas constant, kJ/(kg K)
-    double tpc_ = 0;      // pseudo-critical temperature, K (sour-gas corrected)
-    double ppc_ = 0;      // pseudo-critical pressure, kPa (sour-gas corrected)
-    double rhostar_ = 0;  // density at which x = 1, kg/m3
+    double r_ = 0;               // specific gas constant, kJ/(kg K)
+    double tpc_ = 0;             // pseudo-critical temperature, K (sour-gas corrected)
+    double ppc_ = 0;             // pseudo-critical pressure, kPa (sour-gas corrected)
+    double rhostar_ = 0;         // density at which x = 1, kg/m3
     std::array<double, 4> cp_{}; // mixture ideal-gas cp polynomial, kJ/(kg K)
 };
 

@@ -61,45 +61,45 @@ typedef struct pelmora_realgas pelmora_realgas;
  * spell it: "methane", "ethane", "propane", "isobutane", "nbutane",
  * "isopentane", "npentane", "nhexane", "nitrogen", "carbondioxide",
  * "hydrogensulfide"; NULL for an index out of range. */
-PELMORA_REALGAS_API const char *realgas_componentname(int32_t i);
+PELMORA_REALGAS_API const char* realgas_componentname(int32_t i);
 
 /* Index of a component by name, or -1 when unknown. */
-PELMORA_REALGAS_API int32_t realgas_componentindex(const char *name);
+PELMORA_REALGAS_API int32_t realgas_componentindex(const char* name);
 
 /* Creates a gas from REALGAS_NCOMPONENTS mole fractions. The fractions are
  * normalised to sum to 1. Returns NULL when a fraction is negative or not
  * finite, or when they sum to 0. */
-PELMORA_REALGAS_API pelmora_realgas *realgas_create(const double *molefractions);
-PELMORA_REALGAS_API void realgas_destroy(pelmora_realgas *gas);
+PELMORA_REALGAS_API pelmora_realgas* realgas_create(const double* molefractions);
+PELMORA_REALGAS_API void realgas_destroy(pelmora_realgas* gas);
 
 /* Molar mass kg/kmol, pseudo-critical temperature K and pressure kPa. */
-PELMORA_REALGAS_API void realgas_description(const pelmora_realgas *gas, double *molweight,
-                                             double *pseudocriticaltemperature,
-                                             double *pseudocriticalpressure);
+PELMORA_REALGAS_API void realgas_description(const pelmora_realgas* gas, double* molweight,
+                                             double* pseudocriticaltemperature,
+                                             double* pseudocriticalpressure);
 
 /* Compressibility factor at pressure kPa and temperature degC. */
-PELMORA_REALGAS_API double realgas_z(const pelmora_realgas *gas, double p, double t);
+PELMORA_REALGAS_API double realgas_z(const pelmora_realgas* gas, double p, double t);
 
 /* Ratio of specific heats cp/cv and the isentropic exponent rho c^2 / p at
  * pressure kPa and temperature degC. The engine's sound speed is
  * sqrt(gamma p / rho), so the isentropic exponent is the gamma a host should
  * load with these routines to get the real gas's sound speed. */
-PELMORA_REALGAS_API void realgas_exponents(const pelmora_realgas *gas, double p, double t,
-                                           double *cpovercv, double *isentropicexponent);
+PELMORA_REALGAS_API void realgas_exponents(const pelmora_realgas* gas, double p, double t,
+                                           double* cpovercv, double* isentropicexponent);
 
 /* The three host routines; context is a pelmora_realgas pointer.
  * realgas_pt   (p kPa, t degC)     -> density, energy, enthalpy, viscosity, sound speed
  * realgas_rhoe (rho kg/m3, e kJ/kg) -> pressure, temperature, enthalpy, viscosity, sound speed
  * realgas_ph   (p kPa, h kJ/kg)    -> density, temperature, energy, viscosity, sound speed */
-PELMORA_REALGAS_API void realgas_pt(void *context, double p, double t, double *density,
-                                    double *energy, double *enthalpy, double *viscosity,
-                                    double *soundspeed);
-PELMORA_REALGAS_API void realgas_rhoe(void *context, double density, double energy,
-                                      double *p, double *t, double *enthalpy, double *viscosity,
-                                      double *soundspeed);
-PELMORA_REALGAS_API void realgas_ph(void *context, double p, double enthalpy, double *density,
-                                    double *t, double *energy, double *viscosity,
-                                    double *soundspeed);
+PELMORA_REALGAS_API void realgas_pt(void* context, double p, double t, double* density,
+                                    double* energy, double* enthalpy, double* viscosity,
+                                    double* soundspeed);
+PELMORA_REALGAS_API void realgas_rhoe(void* context, double density, double energy, double* p,
+                                      double* t, double* enthalpy, double* viscosity,
+                                      double* soundspeed);
+PELMORA_REALGAS_API void realgas_ph(void* context, double p, double enthalpy, double* density,
+                                    double* t, double* energy, double* viscosity,
+                                    double* soundspeed);
 
 #ifdef __cplusplus
 } /* extern "C" */

@@ -19,7 +19,7 @@ enum SteadyStatus : std::int32_t {
     steadybadmode = 2,
     steadysupersonicstart = 3, // also: mass-flow sign does not fit the mode
     steadysupersonicduct = 4,
-    steadyfailed = 5,          // pressure <= 0, or no convergence in 100 marches
+    steadyfailed = 5, // pressure <= 0, or no convergence in 100 marches
 };
 
 // Largest number of sub-steps a steady march takes before giving up with

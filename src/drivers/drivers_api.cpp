@@ -48,8 +48,7 @@ PELMORA_API void steadypipe(const int32_t* pipe, const double* tmax, double* ela
 
 PELMORA_API void loadinitialconditions(const double* p, const double* T, const double* m)
 {
-    pelmora::guarded(Side::pipe,
-                     [&](Store& s) { pelmora::loadinitialconditions(s, p, T, m); });
+    pelmora::guarded(Side::pipe, [&](Store& s) { pelmora::loadinitialconditions(s, p, T, m); });
 }
 
 } // extern "C"

@@ -40,7 +40,7 @@ constexpr double highesttrialtemperature = 100000.0;
 // Bisection of the iterative modes.
 constexpr std::int32_t maximumtrials = 100;
 constexpr double searchtolerance = 1e-6;
-constexpr double initialmassflowtrial = 500.0; // kg/s
+constexpr double initialmassflowtrial = 500.0;  // kg/s
 constexpr double largestmassflowtrial = 1000.0; // kg/s
 constexpr double lowestpressurefactor = 0.001;
 constexpr double highestpressurefactor = 1000.0;
@@ -163,11 +163,11 @@ MarchSources cellsources(const Store& s, std::int32_t c, double f, double sine)
     const double gradient = s.areagradient(c);
     const double g = -gravity * rho * sine;
     MarchSources q{};
-    q.momentum = -(rho * 0.5 * u * std::abs(u) * perimeter * f) / area + g
-                 - rho * (u * u) * gradient;
-    q.energy = (g - rho * s.totalenthalpy(c) * gradient) * u
-               + s.heattransfercoefficient(c) * perimeter
-                     * (s.ambienttemperature(c) - s.temperature(c)) / area;
+    q.momentum =
+        -(rho * 0.5 * u * std::abs(u) * perimeter * f) / area + g - rho * (u * u) * gradient;
+    q.energy = (g - rho * s.totalenthalpy(c) * gradient) * u +
+               s.heattransfercoefficient(c) * perimeter *
+                   (s.ambienttemperature(c) - s.temperature(c)) / area;
     return q;
 }
 
@@ -177,8 +177,7 @@ enum class StepOutcome { converged, accepted, supersonic, nopressure };
 // Crosses cell c from face k to face k' = k + d (d = +1 or -1): iterates
 // the state at face k' until the momentum and energy balances over the cell
 // hold. The state at face k is known.
-StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, double A,
-                      double m)
+StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, double A, double m)
 {
     MarchFaces& F = s.marchfaces;
     const std::int32_t knext = k + d;
@@ -215,8 +214,8 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
         const MarchSources q = cellsources(s, c, f, sine);
 
         // 4. Momentum balance over the cell gives the far-face pressure.
-        const double pnew = (direction * dx * q.momentum) + rhok * (uk * uk)
-                            - rhonext * (unext * unext) + pk;
+        const double pnew =
+            (direction * dx * q.momentum) + rhok * (uk * uk) - rhonext * (unext * unext) + pk;
         if (pnew <= 0.0)
             return StepOutcome::nopressure;
 
@@ -464,18 +463,31 @@ bool marcharraysfit(const Store& s)
 {
     const std::int64_t ncells = s.totalcells;
     const std::int64_t npipes = s.numberofpipes;
-    for (const Array1<double>* a :
-         {&s.celldiameter, &s.cellarea, &s.areagradient, &s.cellinclination,
-          &s.relativeroughness, &s.celllength, &s.ambienttemperature,
-          &s.heattransfercoefficient, &s.density, &s.pressure, &s.temperature, &s.viscosity,
-          &s.soundspeed, &s.internalenergy, &s.totalenergy, &s.enthalpy, &s.totalenthalpy,
-          &s.velocity, &s.massflowrate, &s.machnumber})
+    for (const Array1<double>* a : {&s.celldiameter,
+                                    &s.cellarea,
+                                    &s.areagradient,
+                                    &s.cellinclination,
+                                    &s.relativeroughness,
+                                    &s.celllength,
+                                    &s.ambienttemperature,
+                                    &s.heattransfercoefficient,
+                                    &s.density,
+                                    &s.pressure,
+                                    &s.temperature,
+                                    &s.viscosity,
+                                    &s.soundspeed,
+                                    &s.internalenergy,
+                                    &s.totalenergy,
+                                    &s.enthalpy,
+                                    &s.totalenthalpy,
+                                    &s.velocity,
+                                    &s.massflowrate,
+                                    &s.machnumber})
         if (a->size() < ncells)
             return false;
     const MarchFaces& F = s.marchfaces;
-    for (const Array1<double>* a : {&F.pressure, &F.temperature, &F.density, &F.energy,
-                                    &F.enthalpy, &F.soundspeed, &F.viscosity, &F.velocity,
-                                    &F.machnumber})
+    for (const Array1<double>* a : {&F.pressure, &F.temperature, &F.density, &F.energy, &F.enthalpy,
+                                    &F.soundspeed, &F.viscosity, &F.velocity, &F.machnumber})
         if (a->size() < ncells + 1)
             return false;
     for (const Array1<double>* a : {&s.inletpressure, &s.inlettemperature, &s.inletmassflow,

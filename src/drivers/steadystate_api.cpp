@@ -14,9 +14,8 @@ PELMORA_API void steadystate(int32_t mode, double a, double b, double c, int32_t
         return;
     }
     *status = pelmora::steadybadmode;
-    pelmora::guarded(pelmora::Side::pipe, [&](pelmora::Store& s) {
-        *status = pelmora::steadystate(s, mode, a, b, c);
-    });
+    pelmora::guarded(pelmora::Side::pipe,
+                     [&](pelmora::Store& s) { *status = pelmora::steadystate(s, mode, a, b, c); });
 }
 
 } // extern "C"

@@ -13,7 +13,7 @@
 #include "solver/solver.h"
 
 #if PELMORA_FCTLOOPS_AVX512
-#include <immintrin.h>
+#  include <immintrin.h>
 #endif
 
 namespace pelmora {
@@ -208,8 +208,7 @@ void applyfirststage(Store& s, std::int32_t inletpipe, std::int32_t outletpipe,
     s.midinlettemperature(inletpipe) = 0.5 * (s.lastbctemperature(1) + target.inlettemperature);
     s.midinletmassflow(inletpipe) = 0.5 * (s.lastbcmassflow(1) + target.inletmassflow);
     s.midoutletpressure(outletpipe) = 0.5 * (s.lastbcpressure(2) + target.outletpressure);
-    s.midoutlettemperature(outletpipe) =
-        0.5 * (s.lastbctemperature(2) + target.outlettemperature);
+    s.midoutlettemperature(outletpipe) = 0.5 * (s.lastbctemperature(2) + target.outlettemperature);
     s.midoutletmassflow(outletpipe) = 0.5 * (s.lastbcmassflow(2) + target.outletmassflow);
 
     s.midbcpressure(1) = s.midinletpressure(inletpipe);

@@ -23,8 +23,7 @@ namespace {
 double ramp(double previous, double latest, double f) { return previous * (1.0 - f) + latest * f; }
 
 // The latest boundary values of the chain's two ends at ramp fraction f.
-StageValues rampedvalues(const Store& s, std::int32_t inletpipe, std::int32_t outletpipe,
-                         double f)
+StageValues rampedvalues(const Store& s, std::int32_t inletpipe, std::int32_t outletpipe, double f)
 {
     StageValues v{};
     v.inletpressure = ramp(s.lastinletpressure(inletpipe), s.inletpressure(inletpipe), f);

@@ -21,9 +21,6 @@ void sizeworkingstorage(Store& s)
         a->assign(nfaces, 0.0);
 }
 
-void swapworkingstorage(Store& a, Store& b) noexcept
-{
-    std::swap(a.marchfaces, b.marchfaces);
-}
+void swapworkingstorage(Store& a, Store& b) noexcept { std::swap(a.marchfaces, b.marchfaces); }
 
 } // namespace pelmora

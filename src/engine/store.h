@@ -98,8 +98,8 @@ struct Store {
         inletmassflow, outletmassflow;
     Array1<double> lastinletpressure, lastoutletpressure, lastinlettemperature,
         lastoutlettemperature, lastinletmassflow, lastoutletmassflow;
-    Array1<double> midinletpressure, midoutletpressure, midinlettemperature,
-        midoutlettemperature, midinletmassflow, midoutletmassflow;
+    Array1<double> midinletpressure, midoutletpressure, midinlettemperature, midoutlettemperature,
+        midinletmassflow, midoutletmassflow;
     Array1<std::int32_t> inletpressurefixed, outletpressurefixed, inlettemperaturefixed,
         outlettemperaturefixed, inletmassflowfixed, outletmassflowfixed;
 

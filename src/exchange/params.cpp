@@ -17,17 +17,16 @@ constexpr StoreArrays<double, 6> endcoefficients = {
 };
 
 // Grid spacings by face (arguments 15 to 17) and by cell (18 to 20).
-constexpr StoreArrays<double, 3> facespacings = {
-    &Store::faceposition, &Store::facelength, &Store::inversefacelength};
-constexpr StoreArrays<double, 3> cellspacings = {
-    &Store::cellcentre, &Store::celllength, &Store::inversecelllength};
+constexpr StoreArrays<double, 3> facespacings = {&Store::faceposition, &Store::facelength,
+                                                 &Store::inversefacelength};
+constexpr StoreArrays<double, 3> cellspacings = {&Store::cellcentre, &Store::celllength,
+                                                 &Store::inversecelllength};
 
 template <class Real, class Integer>
 std::array<const void*, 14> fluidpointers(const FluidParamBuffers<Real, Integer>& b)
 {
-    return {b.molweight, b.gamma,    b.viscosity, b.cp,          b.cv,
-            b.density,   b.energy,   b.enthalpy,  b.pressure,    b.temperature,
-            b.soundspeed, b.model,   b.extra1,    b.extra2};
+    return {b.molweight, b.gamma,    b.viscosity,   b.cp,         b.cv,    b.density, b.energy,
+            b.enthalpy,  b.pressure, b.temperature, b.soundspeed, b.model, b.extra1,  b.extra2};
 }
 
 template <class Real, class Integer>
@@ -68,8 +67,8 @@ bool getfluidparams(Store& s, const FluidParamsOut& b)
 
 bool gasisusable(const Store& s)
 {
-    const bool hostroutines = s.hostptroutine != nullptr && s.hostrhoeroutine != nullptr &&
-                              s.hostphroutine != nullptr;
+    const bool hostroutines =
+        s.hostptroutine != nullptr && s.hostrhoeroutine != nullptr && s.hostphroutine != nullptr;
     return positivefinite(s.molweight) && std::isfinite(s.gamma) && s.gamma > 1.0 &&
            positivefinite(s.cv) && positivefinite(s.cp) && (s.fluidmodel != 2 || hostroutines);
 }

@@ -17,18 +17,16 @@ using StorePairs = EndPair<double> Store::*;
 
 // Arguments 2 to 10: per-pipe integers and logicals.
 constexpr StoreArrays<std::int32_t, 9> pipeintegers = {
-    &Store::pipepassflag,          &Store::firstcell,
-    &Store::lastcell,              &Store::inletpressurefixed,
-    &Store::outletpressurefixed,   &Store::inlettemperaturefixed,
-    &Store::outlettemperaturefixed, &Store::inletmassflowfixed,
-    &Store::outletmassflowfixed,
+    &Store::pipepassflag,           &Store::firstcell,           &Store::lastcell,
+    &Store::inletpressurefixed,     &Store::outletpressurefixed, &Store::inlettemperaturefixed,
+    &Store::outlettemperaturefixed, &Store::inletmassflowfixed,  &Store::outletmassflowfixed,
 };
 
 // Arguments 12 to 31: end pairs, two arguments each.
 constexpr std::array<StorePairs, 10> leadingpairs = {
-    &Store::endpressure,      &Store::enddensity,       &Store::endvelocity,
-    &Store::endenthalpy,      &Store::midbcpressure,    &Store::midbctemperature,
-    &Store::midbcmassflow,    &Store::lastbcpressure,   &Store::lastbctemperature,
+    &Store::endpressure,    &Store::enddensity,     &Store::endvelocity,
+    &Store::endenthalpy,    &Store::midbcpressure,  &Store::midbctemperature,
+    &Store::midbcmassflow,  &Store::lastbcpressure, &Store::lastbctemperature,
     &Store::lastbcmassflow,
 };
 
@@ -46,31 +44,41 @@ constexpr StoreArrays<double, 18> pipereals = {
 constexpr StoreArrays<double, 2> variablereals = {&Store::inletghost, &Store::outletghost};
 
 // Arguments 52 to 54: face geometry.
-constexpr StoreArrays<double, 3> facereals = {
-    &Store::facediameter, &Store::facearea, &Store::faceinclination};
+constexpr StoreArrays<double, 3> facereals = {&Store::facediameter, &Store::facearea,
+                                              &Store::faceinclination};
 
 // Arguments 55 to 76: cell geometry, gas state, wall, change measures.
 constexpr StoreArrays<double, 22> cellreals = {
-    &Store::celldiameter,       &Store::cellarea,
-    &Store::areagradient,       &Store::cellinclination,
-    &Store::relativeroughness,  &Store::pressure,
-    &Store::temperature,        &Store::soundspeed,
-    &Store::density,            &Store::viscosity,
-    &Store::internalenergy,     &Store::totalenergy,
-    &Store::enthalpy,           &Store::totalenthalpy,
-    &Store::velocity,           &Store::massflowrate,
-    &Store::machnumber,         &Store::ambienttemperature,
-    &Store::heattransfercoefficient, &Store::densitychange,
-    &Store::temperaturechange,  &Store::massflowdeviation,
+    &Store::celldiameter,
+    &Store::cellarea,
+    &Store::areagradient,
+    &Store::cellinclination,
+    &Store::relativeroughness,
+    &Store::pressure,
+    &Store::temperature,
+    &Store::soundspeed,
+    &Store::density,
+    &Store::viscosity,
+    &Store::internalenergy,
+    &Store::totalenergy,
+    &Store::enthalpy,
+    &Store::totalenthalpy,
+    &Store::velocity,
+    &Store::massflowrate,
+    &Store::machnumber,
+    &Store::ambienttemperature,
+    &Store::heattransfercoefficient,
+    &Store::densitychange,
+    &Store::temperaturechange,
+    &Store::massflowdeviation,
 };
 
 // Arguments 77 to 104: the rest of the end state, then the network-end state.
 constexpr std::array<StorePairs, 14> trailingpairs = {
-    &Store::endtemperature,   &Store::endmassflow,      &Store::endenergy,
-    &Store::endsoundspeed,    &Store::endmachnumber,    &Store::bcpressure,
-    &Store::bcdensity,        &Store::bcvelocity,       &Store::bcenthalpy,
-    &Store::bctemperature,    &Store::bcmassflowrate,   &Store::bcinternalenergy,
-    &Store::bcsoundspeed,     &Store::bcmachnumber,
+    &Store::endtemperature, &Store::endmassflow,   &Store::endenergy,      &Store::endsoundspeed,
+    &Store::endmachnumber,  &Store::bcpressure,    &Store::bcdensity,      &Store::bcvelocity,
+    &Store::bcenthalpy,     &Store::bctemperature, &Store::bcmassflowrate, &Store::bcinternalenergy,
+    &Store::bcsoundspeed,   &Store::bcmachnumber,
 };
 
 // Every single-valued buffer of the call: the scalars and both ends of the

@@ -52,9 +52,8 @@ using StoreArrays = std::array<Array1<Item> Store::*, N>;
 template <class Item, std::size_t N>
 bool countfits(const Store& s, std::int64_t count, const StoreArrays<Item, N>& items)
 {
-    return count <= 0 || std::all_of(items.begin(), items.end(), [&](auto item) {
-               return count <= (s.*item).size();
-           });
+    return count <= 0 || std::all_of(items.begin(), items.end(),
+                                     [&](auto item) { return count <= (s.*item).size(); });
 }
 
 // True when the host gave a buffer for every array of a group that will be
@@ -160,16 +159,16 @@ bool setuhistory(Store& s, const std::int32_t* nvars, const std::int32_t* ncells
 // Each end-pair item takes two consecutive slots, end 1 then end 2.
 template <class Real, class Integer>
 struct PhysicalStateBuffers {
-    Integer* numberofpipes;                // 1
-    std::array<Integer*, 9> pipeintegers;  // 2 to 10: pass flag, cell range, six fixed flags
-    Real* maximumtimestep;                 // 11
-    std::array<Real*, 20> leadingpairs;    // 12 to 31: end state, applied and previous bc values
-    std::array<Real*, 18> pipereals;       // 32 to 49: per-pipe boundary values
-    std::array<Real*, 2> variablereals;    // 50, 51: ghost vectors
-    std::array<Real*, 3> facereals;        // 52 to 54: face geometry
-    std::array<Real*, 22> cellreals;       // 55 to 76: cell geometry, state and wall
-    std::array<Real*, 28> trailingpairs;   // 77 to 104: rest of the end state, network-end state
-    std::array<Integer*, 2> bcloaded;      // 105, 106
+    Integer* numberofpipes;               // 1
+    std::array<Integer*, 9> pipeintegers; // 2 to 10: pass flag, cell range, six fixed flags
+    Real* maximumtimestep;                // 11
+    std::array<Real*, 20> leadingpairs;   // 12 to 31: end state, applied and previous bc values
+    std::array<Real*, 18> pipereals;      // 32 to 49: per-pipe boundary values
+    std::array<Real*, 2> variablereals;   // 50, 51: ghost vectors
+    std::array<Real*, 3> facereals;       // 52 to 54: face geometry
+    std::array<Real*, 22> cellreals;      // 55 to 76: cell geometry, state and wall
+    std::array<Real*, 28> trailingpairs;  // 77 to 104: rest of the end state, network-end state
+    std::array<Integer*, 2> bcloaded;     // 105, 106
 };
 using PhysicalStateOut = PhysicalStateBuffers<double, std::int32_t>;
 using PhysicalStateIn = PhysicalStateBuffers<const double, const std::int32_t>;

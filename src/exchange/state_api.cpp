@@ -16,34 +16,33 @@ PELMORA_API void getfluidparams(double* molweight, double* gamma, double* viscos
                                 double* pressure, double* temperature, double* soundspeed,
                                 int32_t* model, double* extra1, double* extra2)
 {
-    const pelmora::FluidParamsOut b{molweight, gamma,    viscosity, cp,          cv,
-                                    density,   energy,   enthalpy,  pressure,    temperature,
-                                    soundspeed, model,   extra1,    extra2};
+    const pelmora::FluidParamsOut b{molweight,  gamma,  viscosity, cp,       cv,
+                                    density,    energy, enthalpy,  pressure, temperature,
+                                    soundspeed, model,  extra1,    extra2};
     pelmora::guarded(Side::fluid, [&](Store& s) { pelmora::getfluidparams(s, b); });
 }
 
 PELMORA_API void setfluidparams(const double* molweight, const double* gamma,
                                 const double* viscosity, const double* cp, const double* cv,
-                                const double* density, const double* energy,
-                                const double* enthalpy, const double* pressure,
-                                const double* temperature, const double* soundspeed,
-                                const int32_t* model, const double* extra1, const double* extra2)
+                                const double* density, const double* energy, const double* enthalpy,
+                                const double* pressure, const double* temperature,
+                                const double* soundspeed, const int32_t* model,
+                                const double* extra1, const double* extra2)
 {
-    const pelmora::FluidParamsIn b{molweight, gamma,    viscosity, cp,          cv,
-                                   density,   energy,   enthalpy,  pressure,    temperature,
-                                   soundspeed, model,   extra1,    extra2};
+    const pelmora::FluidParamsIn b{molweight,  gamma,  viscosity, cp,       cv,
+                                   density,    energy, enthalpy,  pressure, temperature,
+                                   soundspeed, model,  extra1,    extra2};
     pelmora::guarded(Side::fluid, [&](Store& s) { pelmora::setfluidparams(s, b); });
 }
 
 PELMORA_API void gethyperparams(int32_t* nvars, int32_t* ncells, int32_t* nfaces,
-                                int32_t* currentcell, int32_t* currentface,
-                                int32_t* atinletface, int32_t* atoutletface,
-                                double* simulationtime, double* inletbcgradient,
-                                double* inletbcvalue, double* inletbcweight,
-                                double* outletbcgradient, double* outletbcvalue,
-                                double* outletbcweight, double* faceposition, double* facelength,
-                                double* inversefacelength, double* cellcentre, double* celllength,
-                                double* inversecelllength)
+                                int32_t* currentcell, int32_t* currentface, int32_t* atinletface,
+                                int32_t* atoutletface, double* simulationtime,
+                                double* inletbcgradient, double* inletbcvalue,
+                                double* inletbcweight, double* outletbcgradient,
+                                double* outletbcvalue, double* outletbcweight, double* faceposition,
+                                double* facelength, double* inversefacelength, double* cellcentre,
+                                double* celllength, double* inversecelllength)
 {
     const pelmora::HyperParamsOut b{
         nvars,
@@ -62,16 +61,16 @@ PELMORA_API void gethyperparams(int32_t* nvars, int32_t* ncells, int32_t* nfaces
     pelmora::guarded(Side::pipe, [&](Store& s) { pelmora::gethyperparams(s, b); });
 }
 
-PELMORA_API void sethyperparams(const int32_t* nvars, const int32_t* ncells,
-                                const int32_t* nfaces, const int32_t* currentcell,
-                                const int32_t* currentface, const int32_t* atinletface,
-                                const int32_t* atoutletface, const double* simulationtime,
-                                const double* inletbcgradient, const double* inletbcvalue,
-                                const double* inletbcweight, const double* outletbcgradient,
-                                const double* outletbcvalue, const double* outletbcweight,
-                                const double* faceposition, const double* facelength,
-                                const double* inversefacelength, const double* cellcentre,
-                                const double* celllength, const double* inversecelllength)
+PELMORA_API void sethyperparams(const int32_t* nvars, const int32_t* ncells, const int32_t* nfaces,
+                                const int32_t* currentcell, const int32_t* currentface,
+                                const int32_t* atinletface, const int32_t* atoutletface,
+                                const double* simulationtime, const double* inletbcgradient,
+                                const double* inletbcvalue, const double* inletbcweight,
+                                const double* outletbcgradient, const double* outletbcvalue,
+                                const double* outletbcweight, const double* faceposition,
+                                const double* facelength, const double* inversefacelength,
+                                const double* cellcentre, const double* celllength,
+                                const double* inversecelllength)
 {
     const pelmora::HyperParamsIn b{
         nvars,
@@ -98,11 +97,12 @@ PELMORA_API void getuhistory(double* previous, double* current)
 PELMORA_API void setuhistory(const int32_t* nvars, const int32_t* ncells, const double* previous,
                              const double* current)
 {
-    pelmora::guarded(Side::pipe, [&](Store& s) {
-        pelmora::setuhistory(s, nvars, ncells, previous, current);
-    });
+    pelmora::guarded(Side::pipe,
+                     [&](Store& s) { pelmora::setuhistory(s, nvars, ncells, previous, current); });
 }
 
+// The exported signatures keep one argument per line, in exchange order.
+// clang-format off
 PELMORA_API void getphysparams(
     int32_t* numberofpipes,
     int32_t* pipepassflag,
@@ -441,5 +441,6 @@ PELMORA_API void setphysparams(
         pelmora::setphysparams(s, nvariables, nfaces, ncells, b);
     });
 }
+// clang-format on
 
 } // extern "C"

@@ -75,8 +75,8 @@ void callhostpt(Store& s)
 void callhostrhoe(Store& s)
 {
     s.curenergy = s.curenergy / perkilo;
-    s.hostrhoeroutine(s.hostcontext, s.curdensity, s.curenergy, &s.curpressure,
-                      &s.curtemperature, &s.curenthalpy, &s.curviscosity, &s.cursoundspeed);
+    s.hostrhoeroutine(s.hostcontext, s.curdensity, s.curenergy, &s.curpressure, &s.curtemperature,
+                      &s.curenthalpy, &s.curviscosity, &s.cursoundspeed);
     s.curenergy = s.curenergy * perkilo;
     s.curenthalpy = s.curenthalpy * perkilo;
     s.curpressure = s.curpressure / tokilo;
@@ -88,8 +88,8 @@ void callhostph(Store& s)
 {
     s.curpressure = s.curpressure * tokilo;
     s.curenthalpy = s.curenthalpy / perkilo;
-    s.hostphroutine(s.hostcontext, s.curpressure, s.curenthalpy, &s.curdensity,
-                    &s.curtemperature, &s.curenergy, &s.curviscosity, &s.cursoundspeed);
+    s.hostphroutine(s.hostcontext, s.curpressure, s.curenthalpy, &s.curdensity, &s.curtemperature,
+                    &s.curenergy, &s.curviscosity, &s.cursoundspeed);
     s.curpressure = s.curpressure / tokilo;
     s.curenthalpy = s.curenthalpy * perkilo;
     s.curtemperature = s.curtemperature + celsiuszero;
@@ -143,8 +143,7 @@ void evaluate(Store& s, std::int32_t selector)
 // temperature or density.
 void replacenonfinite(Store& s)
 {
-    if (std::isfinite(s.curenergy) && std::isfinite(s.curenthalpy) &&
-        std::isfinite(s.curviscosity))
+    if (std::isfinite(s.curenergy) && std::isfinite(s.curenthalpy) && std::isfinite(s.curviscosity))
         return;
     s.fluiderrorcode = codefluidfloor;
     if (!std::isfinite(s.curenergy))

@@ -18,9 +18,9 @@ namespace pelmora {
 constexpr double gasconstant = 8314.3;
 
 // Floors below which a fluid state is clamped (and fluid code 1 raised).
-constexpr double pressurefloor = 100.0;   // Pa
-constexpr double temperaturefloor = 1.0;  // K
-constexpr double densityfloor = 0.01;     // kg/m3
+constexpr double pressurefloor = 100.0;  // Pa
+constexpr double temperaturefloor = 1.0; // K
+constexpr double densityfloor = 0.01;    // kg/m3
 
 // The given pair of a fluidstate evaluation.
 enum FluidSelector : std::int32_t {

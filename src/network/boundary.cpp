@@ -30,16 +30,14 @@ struct PipeEnd {
 PipeEnd pipeend(Store& s, std::int32_t pipe, std::int32_t end)
 {
     if (end == 1)
-        return {s.inletpressure(pipe),      s.inlettemperature(pipe),
-                s.inletmassflow(pipe),      s.lastinletpressure(pipe),
-                s.lastinlettemperature(pipe), s.lastinletmassflow(pipe),
-                s.inletpressurefixed(pipe), s.inlettemperaturefixed(pipe),
-                s.inletmassflowfixed(pipe)};
-    return {s.outletpressure(pipe),      s.outlettemperature(pipe),
-            s.outletmassflow(pipe),      s.lastoutletpressure(pipe),
-            s.lastoutlettemperature(pipe), s.lastoutletmassflow(pipe),
-            s.outletpressurefixed(pipe), s.outlettemperaturefixed(pipe),
-            s.outletmassflowfixed(pipe)};
+        return {
+            s.inletpressure(pipe),      s.inlettemperature(pipe),      s.inletmassflow(pipe),
+            s.lastinletpressure(pipe),  s.lastinlettemperature(pipe),  s.lastinletmassflow(pipe),
+            s.inletpressurefixed(pipe), s.inlettemperaturefixed(pipe), s.inletmassflowfixed(pipe)};
+    return {
+        s.outletpressure(pipe),      s.outlettemperature(pipe),      s.outletmassflow(pipe),
+        s.lastoutletpressure(pipe),  s.lastoutlettemperature(pipe),  s.lastoutletmassflow(pipe),
+        s.outletpressurefixed(pipe), s.outlettemperaturefixed(pipe), s.outletmassflowfixed(pipe)};
 }
 
 // The new current values and flags; flags are stored as the host gave them.

@@ -11,9 +11,9 @@ namespace pelmora {
 // Creates the network (see pelmora.h). Refuses invalid pipe data with
 // pipe code 3, leaving the previous network exactly as it was. Returns
 // whether the network was loaded.
-bool loadpipedata(Store& s, std::int32_t npipes, const double* length,
-                  const double* inletdiameter, const double* outletdiameter,
-                  const double* inclination, const double* roughness, const double* celllength);
+bool loadpipedata(Store& s, std::int32_t npipes, const double* length, const double* inletdiameter,
+                  const double* outletdiameter, const double* inclination, const double* roughness,
+                  const double* celllength);
 
 // Releases the network group; counts and the geometry-and-coefficient group
 // stay. Does nothing when no network is loaded.

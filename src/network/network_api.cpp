@@ -29,16 +29,15 @@ PELMORA_API void freepipememory(void)
     pelmora::guarded(Side::pipe, [](Store& s) { pelmora::freepipememory(s); });
 }
 
-PELMORA_API void loadbc(int32_t end, double p, double T, double m, int32_t pfixed,
-                        int32_t tfixed, int32_t mfixed)
+PELMORA_API void loadbc(int32_t end, double p, double T, double m, int32_t pfixed, int32_t tfixed,
+                        int32_t mfixed)
 {
-    pelmora::guarded(Side::pipe, [&](Store& s) {
-        pelmora::loadbc(s, end, p, T, m, pfixed, tfixed, mfixed);
-    });
+    pelmora::guarded(Side::pipe,
+                     [&](Store& s) { pelmora::loadbc(s, end, p, T, m, pfixed, tfixed, mfixed); });
 }
 
-PELMORA_API void loadbcpipe(int32_t pipe, int32_t end, double p, double T, double m,
-                            int32_t pfixed, int32_t tfixed, int32_t mfixed)
+PELMORA_API void loadbcpipe(int32_t pipe, int32_t end, double p, double T, double m, int32_t pfixed,
+                            int32_t tfixed, int32_t mfixed)
 {
     pelmora::guarded(Side::pipe, [&](Store& s) {
         pelmora::loadbcpipe(s, pipe, end, p, T, m, pfixed, tfixed, mfixed);

@@ -185,11 +185,10 @@ void allocatepipearrays(Store& b, std::size_t npipes)
 {
     for (Array1<double>* a :
          {&b.midinletpressure, &b.midoutletpressure, &b.midinlettemperature,
-          &b.midoutlettemperature, &b.midinletmassflow, &b.midoutletmassflow,
-          &b.lastinletpressure, &b.lastoutletpressure, &b.inletpressure, &b.outletpressure,
-          &b.lastinlettemperature, &b.lastoutlettemperature, &b.inlettemperature,
-          &b.outlettemperature, &b.lastinletmassflow, &b.lastoutletmassflow, &b.inletmassflow,
-          &b.outletmassflow})
+          &b.midoutlettemperature, &b.midinletmassflow, &b.midoutletmassflow, &b.lastinletpressure,
+          &b.lastoutletpressure, &b.inletpressure, &b.outletpressure, &b.lastinlettemperature,
+          &b.lastoutlettemperature, &b.inlettemperature, &b.outlettemperature, &b.lastinletmassflow,
+          &b.lastoutletmassflow, &b.inletmassflow, &b.outletmassflow})
         a->assign(npipes, 0.0);
     for (Array1<std::int32_t>* a :
          {&b.inletpressurefixed, &b.outletpressurefixed, &b.inlettemperaturefixed,
@@ -211,13 +210,28 @@ void allocatecellarrays(Store& b)
     b.conserved.assign(b.numberofvariables, b.totalcells, 0.0);
     b.inletghost.assign(nvars, 0.0);
     b.outletghost.assign(nvars, 0.0);
-    for (Array1<double>* a :
-         {&b.celldiameter, &b.cellarea, &b.areagradient, &b.cellinclination,
-          &b.relativeroughness, &b.density, &b.pressure, &b.temperature, &b.viscosity,
-          &b.soundspeed, &b.internalenergy, &b.totalenergy, &b.enthalpy, &b.totalenthalpy,
-          &b.velocity, &b.massflowrate, &b.machnumber, &b.ambienttemperature,
-          &b.heattransfercoefficient, &b.densitychange, &b.temperaturechange,
-          &b.massflowdeviation})
+    for (Array1<double>* a : {&b.celldiameter,
+                              &b.cellarea,
+                              &b.areagradient,
+                              &b.cellinclination,
+                              &b.relativeroughness,
+                              &b.density,
+                              &b.pressure,
+                              &b.temperature,
+                              &b.viscosity,
+                              &b.soundspeed,
+                              &b.internalenergy,
+                              &b.totalenergy,
+                              &b.enthalpy,
+                              &b.totalenthalpy,
+                              &b.velocity,
+                              &b.massflowrate,
+                              &b.machnumber,
+                              &b.ambienttemperature,
+                              &b.heattransfercoefficient,
+                              &b.densitychange,
+                              &b.temperaturechange,
+                              &b.massflowdeviation})
         a->assign(ncells, 0.0);
     for (Array1<double>* a : {&b.facediameter, &b.facearea, &b.faceinclination})
         a->assign(nfaces, 0.0);
@@ -231,8 +245,8 @@ void allocategeometryarrays(Store& b)
     const auto ncells = static_cast<std::size_t>(b.totalcells);
     const auto nfaces = static_cast<std::size_t>(b.totalfaces);
 
-    for (Array1<double>* a : {&b.inletbcgradient, &b.inletbcvalue, &b.outletbcgradient,
-                              &b.outletbcvalue})
+    for (Array1<double>* a :
+         {&b.inletbcgradient, &b.inletbcvalue, &b.outletbcgradient, &b.outletbcvalue})
         a->assign(nvars, 0.0);
     b.inletbcweight.assign(nvars, 1.0);
     b.outletbcweight.assign(nvars, 1.0);
@@ -304,9 +318,9 @@ void commitnetwork(Store& s, Store& b) noexcept
 
 // ---------------------------------------------------------------------------
 
-bool loadpipedata(Store& s, std::int32_t npipes, const double* length,
-                  const double* inletdiameter, const double* outletdiameter,
-                  const double* inclination, const double* roughness, const double* celllength)
+bool loadpipedata(Store& s, std::int32_t npipes, const double* length, const double* inletdiameter,
+                  const double* outletdiameter, const double* inclination, const double* roughness,
+                  const double* celllength)
 {
     // 1. Validate every pipe and count its cells before anything changes.
     if (length == nullptr || inletdiameter == nullptr || outletdiameter == nullptr ||
@@ -323,8 +337,8 @@ bool loadpipedata(Store& s, std::int32_t npipes, const double* length,
     std::vector<std::int32_t> cells(static_cast<std::size_t>(pipes));
     std::int64_t totalcells = 0;
     for (std::int32_t k = 0; k < pipes; ++k) {
-        if (!validpipe(length[k], inletdiameter[k], outletdiameter[k], inclination[k],
-                       roughness[k], celllength[k])) {
+        if (!validpipe(length[k], inletdiameter[k], outletdiameter[k], inclination[k], roughness[k],
+                       celllength[k])) {
             refusepipe(s);
             return false;
         }
@@ -369,8 +383,8 @@ bool loadpipedata(Store& s, std::int32_t npipes, const double* length,
     for (std::int32_t p = 1; p <= pipes; ++p) {
         const std::size_t k = static_cast<std::size_t>(p - 1);
         const double dx = length[k] / cells[k];
-        fillpipegeometry(b, p, inletdiameter[k], outletdiameter[k], inclination[k],
-                         roughness[k], dx);
+        fillpipegeometry(b, p, inletdiameter[k], outletdiameter[k], inclination[k], roughness[k],
+                         dx);
     }
 
     // 5. Nothing can fail any more: replace the old network.

@@ -10,8 +10,7 @@ namespace pelmora {
 // Every cell of pipe p takes the pipe's ambient temperature and overall
 // heat-transfer coefficient. All ranges are checked before anything is
 // written, so a refused call leaves the wall data as it was.
-void loadwalldata(Store& s, const double* ambienttemperature,
-                  const double* heattransfercoefficient)
+void loadwalldata(Store& s, const double* ambienttemperature, const double* heattransfercoefficient)
 {
     if (!s.networkloaded || ambienttemperature == nullptr || heattransfercoefficient == nullptr) {
         refusepipe(s);

@@ -36,7 +36,6 @@ inline double deviation(double mdot, double mfirst, double noisescale)
     return sum <= noisefraction * noisescale ? 0.0 : relative;
 }
 
-
 // ---- The ideal gas, inline -------------------------------------------------------------
 
 struct IdealGas {
@@ -76,16 +75,15 @@ double replacedenergy(const Store& s, std::int32_t c)
 // numbers through selects of constants: the vectoriser takes those, not
 // logical operators on comparisons, and no arithmetic sits inside a select.)
 template <CellArrays arrays>
-PELMORA_VECTORISED
-IdealFlags idealcells(std::int32_t n, IdealGas gas, double mfirst, double* __restrict conserved,
-                      const double* __restrict cellarea, double* __restrict velocity,
-                      double* __restrict densitychange, double* __restrict massflowrate,
-                      double* __restrict massflowdeviation, double* __restrict density,
-                      double* __restrict internalenergy, double* __restrict temperature,
-                      double* __restrict temperaturechange, double* __restrict enthalpy,
-                      double* __restrict viscosity, double* __restrict pressure,
-                      double* __restrict soundspeed, double* __restrict machnumber,
-                      double* __restrict totalenergy, double* __restrict totalenthalpy)
+PELMORA_VECTORISED IdealFlags idealcells(
+    std::int32_t n, IdealGas gas, double mfirst, double* __restrict conserved,
+    const double* __restrict cellarea, double* __restrict velocity,
+    double* __restrict densitychange, double* __restrict massflowrate,
+    double* __restrict massflowdeviation, double* __restrict density,
+    double* __restrict internalenergy, double* __restrict temperature,
+    double* __restrict temperaturechange, double* __restrict enthalpy, double* __restrict viscosity,
+    double* __restrict pressure, double* __restrict soundspeed, double* __restrict machnumber,
+    double* __restrict totalenergy, double* __restrict totalenthalpy)
 {
     constexpr double largest = std::numeric_limits<double>::max();
     const double gamma = gas.gamma, gammaminusone = gas.gamma - 1.0, cv = gas.cv;

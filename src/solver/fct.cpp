@@ -283,8 +283,8 @@ namespace {
 
 // The end coefficients of one end, from the store into the chain's arrays.
 void copyendcoefficients(const Array1<double>& gradient, const Array1<double>& value,
-                         const Array1<double>& weight, std::int32_t variables, double* a,
-                         double* b, double* c)
+                         const Array1<double>& weight, std::int32_t variables, double* a, double* b,
+                         double* c)
 {
     for (std::int32_t k = 1; k <= variables; ++k) {
         a[k - 1] = gradient(k);

@@ -28,8 +28,8 @@ void transportloop(std::int32_t n, double dt, const double* __restrict base,
 
 PELMORA_VECTORISED
 void limitloop(std::int32_t from, std::int32_t to, const double* __restrict facelength,
-               const double* __restrict t, const double* __restrict wd,
-               const double* __restrict dx, double* __restrict corrected)
+               const double* __restrict t, const double* __restrict wd, const double* __restrict dx,
+               double* __restrict corrected)
 {
     for (std::int32_t j = from; j <= to; ++j) {
         // Raw antidiffusive flux, and the differences of the diffused

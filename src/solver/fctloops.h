@@ -20,9 +20,9 @@
 // Windows, where the compiler does not align the stack for the wide
 // registers.
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-#define PELMORA_FCTLOOPS_AVX512 1
+#  define PELMORA_FCTLOOPS_AVX512 1
 #else
-#define PELMORA_FCTLOOPS_AVX512 0
+#  define PELMORA_FCTLOOPS_AVX512 0
 #endif
 
 namespace pelmora::fctloops {

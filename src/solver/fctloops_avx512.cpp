@@ -13,21 +13,21 @@
 #include <cstdint>
 
 #if PELMORA_FCTLOOPS_AVX512
-#include <immintrin.h>
+#  include <immintrin.h>
 
 // Everything from here on is compiled for AVX-512; the standard headers are
 // all included above, so none of their functions is.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f")
+#  if defined(__clang__)
+#    pragma clang attribute push(__attribute__((target("avx512f"))), apply_to = function)
+#  else
+#    pragma GCC push_options
+#    pragma GCC target("avx512f")
 // GCC's AVX-512 intrinsics start some results from a deliberately undefined
 // vector, which GCC 12 then reports as (maybe) uninitialised.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+#    pragma GCC diagnostic push
+#    pragma GCC diagnostic ignored "-Wuninitialized"
+#    pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#  endif
 
 namespace pelmora::fctloops::avx512 {
 
@@ -83,8 +83,8 @@ inline V aheadone(V after, V at)
 // |x|, sign(x) as -1 where x < 0 and +1 otherwise.
 inline V magnitude(V x)
 {
-    return _mm512_castsi512_pd(_mm512_and_epi64(_mm512_castpd_si512(x),
-                                                _mm512_set1_epi64(0x7fffffffffffffff)));
+    return _mm512_castsi512_pd(
+        _mm512_and_epi64(_mm512_castpd_si512(x), _mm512_set1_epi64(0x7fffffffffffffff)));
 }
 inline V signof(V x)
 {
@@ -127,8 +127,8 @@ inline void transportstep(TransportLanes& lanes, V baseafter, V fluxafter, V len
 } // namespace
 
 void transportcells(std::int32_t n, double dt, const double* base, const double* flux,
-                    const double* source, const double* facelength, const double* r,
-                    double* t, double* wd)
+                    const double* source, const double* facelength, const double* r, double* t,
+                    double* wd)
 {
     TransportLanes lanes{loadwithin(base, -width, -1, n), loadwithin(base, 0, -1, n),
                          loadwithin(flux, 0, 0, n), loadwithin(facelength, 0, 0, n)};
@@ -144,9 +144,9 @@ void transportcells(std::int32_t n, double dt, const double* base, const double*
     }
     // 2. The last one or two groups, masked to the arrays.
     for (; j < n; j += width) {
-        transportstep(lanes, loadwithin(base, j + width, -1, n),
-                      loadwithin(flux, j + width, 0, n), loadwithin(facelength, j + width, 0, n),
-                      loadwithin(r, j, 0, n - 1), loadwithin(source, j, 0, n - 1), dt, tj, wj);
+        transportstep(lanes, loadwithin(base, j + width, -1, n), loadwithin(flux, j + width, 0, n),
+                      loadwithin(facelength, j + width, 0, n), loadwithin(r, j, 0, n - 1),
+                      loadwithin(source, j, 0, n - 1), dt, tj, wj);
         storewithin(t, j, 0, n - 1, tj);
         storewithin(wd, j, 0, n - 1, wj);
     }
@@ -180,19 +180,17 @@ inline V limitstep(LimitLanes& lanes, V tafter, V wafter, V dxafter, V lengthj)
 void limitfaces(std::int32_t from, std::int32_t to, const double* facelength, const double* t,
                 const double* wd, const double* dx, double* corrected)
 {
-    LimitLanes lanes{loadwithin(t, from - width, from - 1, to),
-                     loadwithin(t, from, from - 1, to),
-                     loadwithin(wd, from - width, from - 2, to + 1),
-                     loadwithin(wd, from, from - 2, to + 1),
-                     loadwithin(dx, from - width, from - 1, to),
-                     loadwithin(dx, from, from - 1, to)};
+    LimitLanes lanes{
+        loadwithin(t, from - width, from - 1, to),      loadwithin(t, from, from - 1, to),
+        loadwithin(wd, from - width, from - 2, to + 1), loadwithin(wd, from, from - 2, to + 1),
+        loadwithin(dx, from - width, from - 1, to),     loadwithin(dx, from, from - 1, to)};
     // 1. Groups whose following vectors lie wholly within the arrays.
     std::int32_t j = from;
     for (; j + 2 * width - 1 <= to; j += width)
-        _mm512_storeu_pd(corrected + j, limitstep(lanes, _mm512_loadu_pd(t + j + width),
-                                                  _mm512_loadu_pd(wd + j + width),
-                                                  _mm512_loadu_pd(dx + j + width),
-                                                  _mm512_loadu_pd(facelength + j)));
+        _mm512_storeu_pd(corrected + j,
+                         limitstep(lanes, _mm512_loadu_pd(t + j + width),
+                                   _mm512_loadu_pd(wd + j + width), _mm512_loadu_pd(dx + j + width),
+                                   _mm512_loadu_pd(facelength + j)));
     // 2. The last one or two groups, masked to the arrays.
     for (; j <= to; j += width)
         storewithin(corrected, j, from, to,
@@ -204,12 +202,12 @@ void limitfaces(std::int32_t from, std::int32_t to, const double* facelength, co
 
 } // namespace pelmora::fctloops::avx512
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC diagnostic pop
-#pragma GCC pop_options
-#endif
+#  if defined(__clang__)
+#    pragma clang attribute pop
+#  else
+#    pragma GCC diagnostic pop
+#    pragma GCC pop_options
+#  endif
 
 #endif
 

@@ -96,9 +96,8 @@ void cellsource(Store& s, double source[3])
     // 3. Wall shear through the wetted perimeter, opposing the flow.
     const double w = -(0.5 * f) * rho * u * std::abs(u) * (pi * diameter) / area;
     // 4. Heat through the wall.
-    const double q =
-        (s.ambienttemperature(c) - s.temperature(c)) * s.heattransfercoefficient(c) *
-        (pi * diameter) / area;
+    const double q = (s.ambienttemperature(c) - s.temperature(c)) * s.heattransfercoefficient(c) *
+                     (pi * diameter) / area;
     // 5.-7. The source vector.
     source[0] = 0.0;
     source[1] = g - rho * u * u * k + w;
@@ -279,8 +278,8 @@ void cellsources(Store& s, std::int32_t from, std::int32_t to, InclinationSine& 
         sourcevectors(n, reynolds, logarithm, sines, s.density.at(c0), s.velocity.at(c0),
                       s.celldiameter.at(c0), s.cellarea.at(c0), s.areagradient.at(c0),
                       s.ambienttemperature.at(c0), s.temperature.at(c0),
-                      s.heattransfercoefficient.at(c0), s.totalenthalpy.at(c0),
-                      source1 + offset, source2 + offset, source3 + offset);
+                      s.heattransfercoefficient.at(c0), s.totalenthalpy.at(c0), source1 + offset,
+                      source2 + offset, source3 + offset);
     }
 }
 

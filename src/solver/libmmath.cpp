@@ -30,17 +30,17 @@
 // Windows, where the compiler does not align the stack for the wide
 // registers (and the C library is another one anyway).
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-#define PELMORA_LIBMMATH_X86 1
+#  define PELMORA_LIBMMATH_X86 1
 #else
-#define PELMORA_LIBMMATH_X86 0
+#  define PELMORA_LIBMMATH_X86 0
 #endif
 
 // The vector variants reproduce GNU libc's x86-64 routines: only with that
 // C library may the probe let them stand in for it.
 #if PELMORA_LIBMMATH_X86 && defined(__GLIBC__)
-#define PELMORA_LIBMMATH_GLIBC 1
+#  define PELMORA_LIBMMATH_GLIBC 1
 #else
-#define PELMORA_LIBMMATH_GLIBC 0
+#  define PELMORA_LIBMMATH_GLIBC 0
 #endif
 
 namespace pelmora::libmmath {

@@ -8,16 +8,16 @@
 #include <cstdint>
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-#include <immintrin.h>
+#  include <immintrin.h>
 
 // Everything from here on is compiled for AVX2 and FMA; the standard
 // headers are all included above, so none of their functions is.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2,fma")
-#endif
+#  if defined(__clang__)
+#    pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
+#  else
+#    pragma GCC push_options
+#    pragma GCC target("avx2,fma")
+#  endif
 
 namespace pelmora::libmmath::avx2 {
 
@@ -112,14 +112,14 @@ inline void lookuptwo(const double* rows, I index, V& f0, V& f1)
     f1 = _mm256_unpackhi_pd(ac, bd);
 }
 
-#include "solver/libmmath_kernel.h"
+#  include "solver/libmmath_kernel.h"
 
 } // namespace pelmora::libmmath::avx2
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+#  if defined(__clang__)
+#    pragma clang attribute pop
+#  else
+#    pragma GCC pop_options
+#  endif
 
 #endif

@@ -8,21 +8,21 @@
 #include <cstdint>
 
 #if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-#include <immintrin.h>
+#  include <immintrin.h>
 
 // Everything from here on is compiled for AVX-512; the standard headers are
 // all included above, so none of their functions is.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx512f,avx512dq"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx512f,avx512dq")
+#  if defined(__clang__)
+#    pragma clang attribute push(__attribute__((target("avx512f,avx512dq"))), apply_to = function)
+#  else
+#    pragma GCC push_options
+#    pragma GCC target("avx512f,avx512dq")
 // GCC's AVX-512 intrinsics start some results from a deliberately undefined
 // vector, which GCC 12 then reports as (maybe) uninitialised.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wuninitialized"
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+#    pragma GCC diagnostic push
+#    pragma GCC diagnostic ignored "-Wuninitialized"
+#    pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#  endif
 
 namespace pelmora::libmmath::avx512 {
 
@@ -125,15 +125,15 @@ inline void lookuptwo(const double* rows, I index, V& f0, V& f1)
     f1 = _mm512_unpackhi_pd(even, odd);
 }
 
-#include "solver/libmmath_kernel.h"
+#  include "solver/libmmath_kernel.h"
 
 } // namespace pelmora::libmmath::avx512
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC diagnostic pop
-#pragma GCC pop_options
-#endif
+#  if defined(__clang__)
+#    pragma clang attribute pop
+#  else
+#    pragma GCC diagnostic pop
+#    pragma GCC pop_options
+#  endif
 
 #endif

@@ -48,7 +48,7 @@ inline V lognearone(V x)
     const V shi = fnma(split, s, fma(s, split, s));
     const V slo = sub(s, shi);
     const V shi2 = mul(shi, shi);
-    const V nhi = fma(shi2, constant(logb[0]), s);          // s - shi^2/2
+    const V nhi = fma(shi2, constant(logb[0]), s); // s - shi^2/2
     V nlo = fma(shi2, constant(logb[0]), sub(s, nhi));
     nlo = fma(mul(constant(logb[0]), slo), add(s, shi), nlo);
     return add(nhi, fma(t, s3, nlo));
@@ -67,16 +67,16 @@ inline V vectorlog(V x)
     const V z = asdouble(isub(ix, iand(tmp, integer(-(1LL << 52)))));
     V invc, logc;
     lookuplog(index, invc, logc);
-    const V w = fma(kd, constant(logln2hi), logc);          // k ln2hi + log c
-    const V r = fma(z, invc, constant(-1.0));               // z/c - 1
+    const V w = fma(kd, constant(logln2hi), logc); // k ln2hi + log c
+    const V r = fma(z, invc, constant(-1.0));      // z/c - 1
     const V p12 = fma(r, constant(loga[2]), constant(loga[1]));
     const V hi = add(w, r);
     const V r2 = mul(r, r);
     V lo = add(sub(w, hi), r);
-    lo = fma(kd, constant(logln2lo), lo);                   // + k ln2lo
+    lo = fma(kd, constant(logln2lo), lo); // + k ln2lo
     const V r3 = mul(r, r2);
     const V p34 = fma(r, constant(loga[4]), constant(loga[3]));
-    lo = fma(r2, constant(loga[0]), lo);                    // + A0 r^2
+    lo = fma(r2, constant(loga[0]), lo); // + A0 r^2
     const V q = fma(p34, r2, p12);
     const V table = add(fma(r3, q, lo), hi);
 
@@ -95,7 +95,7 @@ inline V vectorlog10(V x)
     // x = 2^k m; when k < 0 the mantissa goes to [0.5, 1) and k up by one.
     const I hx = asbits(x);
     const I k = isub(srl(hx, 52), integer(1023));
-    const I negative = srl(k, 63);                           // 1 or 0
+    const I negative = srl(k, 63); // 1 or 0
     const I exponent = sll(isub(integer(0x3ff), negative), 52);
     const V m = asdouble(ior(iand(hx, integer(0x000fffffffffffff)), exponent));
     // k + negative as a double, through the bits of 1.5 * 2^52 + k.
@@ -120,17 +120,17 @@ inline V vectorpow(V x, V y, M& outofrange)
     const V z = asdouble(isub(ix, iand(tmp, integer(-(1LL << 52)))));
     V invc, logc, logctail;
     lookuppowlog(index, invc, logc, logctail);
-    const V t1 = fma(kd, constant(powln2hi), logc);         // k ln2hi + log c
-    const V lo1 = fma(kd, constant(powln2lo), logctail);    // k ln2lo + tail
-    const V r = fma(z, invc, constant(-1.0));               // z/c - 1, exact
-    const V ar = mul(r, constant(powa[0]));                 // -r/2
+    const V t1 = fma(kd, constant(powln2hi), logc);      // k ln2hi + log c
+    const V lo1 = fma(kd, constant(powln2lo), logctail); // k ln2lo + tail
+    const V r = fma(z, invc, constant(-1.0));            // z/c - 1, exact
+    const V ar = mul(r, constant(powa[0]));              // -r/2
     const V p12 = fma(r, constant(powa[2]), constant(powa[1]));
     const V p34 = fma(r, constant(powa[4]), constant(powa[3]));
     const V t2 = add(r, t1);
     const V ar2 = mul(r, ar);
     const V lo2 = add(sub(t1, t2), r);
     const V ar3 = mul(r, ar2);
-    const V lo3 = fms(ar, r, ar2);                          // error of ar2
+    const V lo3 = fms(ar, r, ar2); // error of ar2
     const V p56 = fma(r, constant(powa[6]), constant(powa[5]));
     const V hi = add(t2, ar2);
     const V lo4 = add(sub(t2, hi), ar2);
@@ -147,7 +147,7 @@ inline V vectorpow(V x, V y, M& outofrange)
     // 3. exp(ehi + elo); the fast path needs 2^-54 <= |ehi| < 512.
     const I abstop = iand(srl(asbits(ehi), 52), integer(0x7ff));
     outofrange = masknot(within(abstop, 0x3c9, 0x408));
-    V kn = fma(ehi, constant(invln2n), constant(expshift));  // round(ehi 128/ln2)
+    V kn = fma(ehi, constant(invln2n), constant(expshift)); // round(ehi 128/ln2)
     const I ki = asbits(kn);
     kn = sub(kn, constant(expshift));
     V e = fma(kn, constant(negln2hin), ehi);
@@ -167,10 +167,7 @@ inline V vectorpow(V x, V y, M& outofrange)
 }
 
 // Lanes holding positive normal numbers.
-inline M positivenormal(V x)
-{
-    return within(asbits(x), 0x0010000000000000, 0x7ff0000000000000);
-}
+inline M positivenormal(V x) { return within(asbits(x), 0x0010000000000000, 0x7ff0000000000000); }
 
 // The kernels blocks() runs: each returns its results and marks the lanes
 // it does not cover, which the fallback then computes.

@@ -96,8 +96,8 @@ void prepareinlet(Store& s, std::int32_t firstpipe)
     // 3. Pressure: imposed only at the network inlet while subsonic.
     const bool pressureimposed =
         istrue(s.inletpressurefixed(firstpipe)) && s.bcmachnumber(1) < 1.0 && firstpipe == 1;
-    s.endpressure(1) = pressureimposed ? s.midinletpressure(firstpipe)
-                                       : extrapolate(s.pressure, first, first + 1);
+    s.endpressure(1) =
+        pressureimposed ? s.midinletpressure(firstpipe) : extrapolate(s.pressure, first, first + 1);
     // 4. Temperature: imposed only where gas enters.
     const bool temperatureimposed = istrue(s.inlettemperaturefixed(firstpipe)) && ml > 0.0;
     s.endtemperature(1) = temperatureimposed ? s.midinlettemperature(firstpipe)
@@ -127,8 +127,8 @@ void prepareoutlet(Store& s, std::int32_t lastpipe)
     // 3. Pressure: imposed only at the network outlet while subsonic.
     const bool pressureimposed =
         istrue(s.outletpressurefixed(lastpipe)) && s.bcmachnumber(2) < 1.0 && networkoutlet;
-    s.endpressure(2) = pressureimposed ? s.midoutletpressure(lastpipe)
-                                       : extrapolate(s.pressure, last, last - 1);
+    s.endpressure(2) =
+        pressureimposed ? s.midoutletpressure(lastpipe) : extrapolate(s.pressure, last, last - 1);
     // 4. Temperature: gas enters through the right end when mr < 0.
     const bool temperatureimposed = istrue(s.outlettemperaturefixed(lastpipe)) && mr < 0.0;
     s.endtemperature(2) = temperatureimposed ? s.midoutlettemperature(lastpipe)

@@ -17,9 +17,9 @@
 
 namespace pelmora {
 
-constexpr double pi = 3.1415927;              // wetted perimeter pi*D
-constexpr double gravity = 9.81;              // m/s2
-constexpr double quarterpi = 0.785398175;     // area = quarterpi * D * D
+constexpr double pi = 3.1415927;          // wetted perimeter pi*D
+constexpr double gravity = 9.81;          // m/s2
+constexpr double quarterpi = 0.785398175; // area = quarterpi * D * D
 constexpr double reynoldscap = 1.0e10;
 constexpr double cellmassdensityfloor = 0.001; // kg/m3, density floor of the cell update
 
@@ -29,11 +29,11 @@ constexpr double cellmassdensityfloor = 0.001; // kg/m3, density floor of the ce
 inline std::int32_t kernelvariables(const Store& s)
 {
     std::int64_t nv = s.numberofvariables;
-    for (std::int64_t size : {std::int64_t{3}, s.conserved.nrows(), s.previousconserved.nrows(),
-                              s.inletghost.size(), s.outletghost.size(), s.inletbcgradient.size(),
-                              s.inletbcvalue.size(), s.inletbcweight.size(),
-                              s.outletbcgradient.size(), s.outletbcvalue.size(),
-                              s.outletbcweight.size()})
+    for (std::int64_t size :
+         {std::int64_t{3}, s.conserved.nrows(), s.previousconserved.nrows(), s.inletghost.size(),
+          s.outletghost.size(), s.inletbcgradient.size(), s.inletbcvalue.size(),
+          s.inletbcweight.size(), s.outletbcgradient.size(), s.outletbcvalue.size(),
+          s.outletbcweight.size()})
         if (size < nv)
             nv = size;
     return nv < 0 ? 0 : static_cast<std::int32_t>(nv);
@@ -169,7 +169,7 @@ private:
     void updatecellsupto(Store& s, std::int32_t to);
 
     Chain chain;
-    CellArrays stored;          // what the cell update stores
+    CellArrays stored; // what the cell update stores
     InclinationSine sine;
     std::int32_t updated = 0;   // the cell update has reached this cell
     std::int32_t nextblock = 0; // first cell of the next block

@@ -29,15 +29,14 @@
 #pragma once
 
 #if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC optimize("fp-contract=off")
-#pragma GCC optimize("no-trapping-math")
+#  pragma GCC optimize("fp-contract=off")
+#  pragma GCC optimize("no-trapping-math")
 #elif defined(__clang__)
-#pragma clang fp contract(off)
+#  pragma clang fp contract(off)
 #endif
 
 #if defined(__GNUC__) && !defined(__clang__) && defined(__x86_64__) && defined(__linux__)
-#define PELMORA_VECTORISED __attribute__((target_clones("avx512f", "avx2", "default")))
+#  define PELMORA_VECTORISED __attribute__((target_clones("avx512f", "avx2", "default")))
 #else
-#define PELMORA_VECTORISED
+#  define PELMORA_VECTORISED
 #endif
-

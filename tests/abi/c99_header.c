@@ -8,8 +8,8 @@
 #include "pelmora.h"
 
 /* The host property routine: context, two values by value, five results. */
-static void routine(void *context, double a, double b, double *r1, double *r2, double *r3,
-                    double *r4, double *r5)
+static void routine(void* context, double a, double b, double* r1, double* r2, double* r3,
+                    double* r4, double* r5)
 {
     (void)context;
     *r1 = a;
@@ -21,97 +21,95 @@ static void routine(void *context, double a, double b, double *r1, double *r2, d
 
 propertyroutine abi_routine = routine;
 
-void (*abi_loadfluid)(void *, propertyroutine, propertyroutine, propertyroutine, const double *,
-        const double *, const double *, const double *, const int32_t *) = loadfluid;
-void (*abi_loadpipedata)(const int32_t *, const double *, const double *, const double *,
-        const double *, const double *, const double *) = loadpipedata;
+void (*abi_loadfluid)(void*, propertyroutine, propertyroutine, propertyroutine, const double*,
+                      const double*, const double*, const double*, const int32_t*) = loadfluid;
+void (*abi_loadpipedata)(const int32_t*, const double*, const double*, const double*, const double*,
+                         const double*, const double*) = loadpipedata;
 void (*abi_loadbc)(int32_t, double, double, double, int32_t, int32_t, int32_t) = loadbc;
 void (*abi_loadbcpipe)(int32_t, int32_t, double, double, double, int32_t, int32_t,
-        int32_t) = loadbcpipe;
-void (*abi_loadwalldata)(const double *, const double *) = loadwalldata;
-void (*abi_maxtimestep)(const double *) = maxtimestep;
-void (*abi_loadinitialconditions)(const double *, const double *,
-        const double *) = loadinitialconditions;
+                       int32_t) = loadbcpipe;
+void (*abi_loadwalldata)(const double*, const double*) = loadwalldata;
+void (*abi_maxtimestep)(const double*) = maxtimestep;
+void (*abi_loadinitialconditions)(const double*, const double*,
+                                  const double*) = loadinitialconditions;
 void (*abi_freepipememory)(void) = freepipememory;
-void (*abi_transientpipes)(const double *) = transientpipes;
-void (*abi_transientpipe)(const int32_t *, const double *) = transientpipe;
-void (*abi_steadypipes)(const double *, double *) = steadypipes;
-void (*abi_steadypipe)(const int32_t *, const double *, double *) = steadypipe;
-void (*abi_steadystate)(int32_t, double, double, double, int32_t *) = steadystate;
-void (*abi_approxchokepressure)(double, double, double, double *) = approxchokepressure;
-void (*abi_gettotalnumberofcells)(int32_t *) = gettotalnumberofcells;
-void (*abi_getshape)(int32_t *, int32_t *, int32_t *, int32_t *) = getshape;
-void (*abi_getnumberofcells)(int32_t, int32_t *) = getnumberofcells;
-void (*abi_getdiameter)(int32_t, double *) = getdiameter;
-void (*abi_getdensity)(int32_t, double *) = getdensity;
-void (*abi_getenthalpy)(int32_t, double *) = getenthalpy;
-void (*abi_getinternalenergy)(int32_t, double *) = getinternalenergy;
-void (*abi_getmachnumber)(int32_t, double *) = getmachnumber;
-void (*abi_getmassflowrate)(int32_t, double *) = getmassflowrate;
-void (*abi_getpressure)(int32_t, double *) = getpressure;
-void (*abi_getsoundspeed)(int32_t, double *) = getsoundspeed;
-void (*abi_gettemperature)(int32_t, double *) = gettemperature;
-void (*abi_getvelocity)(int32_t, double *) = getvelocity;
-void (*abi_getbcdensity)(int32_t, double *) = getbcdensity;
-void (*abi_getbcenthalpy)(int32_t, double *) = getbcenthalpy;
-void (*abi_getbcinternalenergy)(int32_t, double *) = getbcinternalenergy;
-void (*abi_getbcmachnumber)(int32_t, double *) = getbcmachnumber;
-void (*abi_getbcmassflowrate)(int32_t, double *) = getbcmassflowrate;
-void (*abi_getbcpressure)(int32_t, double *) = getbcpressure;
-void (*abi_getbcsoundspeed)(int32_t, double *) = getbcsoundspeed;
-void (*abi_getbctemperature)(int32_t, double *) = getbctemperature;
-void (*abi_getbcvelocity)(int32_t, double *) = getbcvelocity;
-void (*abi_geterrorcode)(int32_t *) = geterrorcode;
-void (*abi_getfluidparams)(double *, double *, double *, double *, double *, double *, double *,
-        double *, double *, double *, double *, int32_t *, double *, double *) = getfluidparams;
-void (*abi_setfluidparams)(const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const int32_t *, const double *,
-        const double *) = setfluidparams;
-void (*abi_gethyperparams)(int32_t *, int32_t *, int32_t *, int32_t *, int32_t *, int32_t *,
-        int32_t *, double *, double *, double *, double *, double *, double *, double *, double *,
-        double *, double *, double *, double *, double *) = gethyperparams;
-void (*abi_sethyperparams)(const int32_t *, const int32_t *, const int32_t *, const int32_t *,
-        const int32_t *, const int32_t *, const int32_t *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *) = sethyperparams;
-void (*abi_getuhistory)(double *, double *) = getuhistory;
-void (*abi_setuhistory)(const int32_t *, const int32_t *, const double *,
-        const double *) = setuhistory;
-void (*abi_getphysparams)(int32_t *, int32_t *, int32_t *, int32_t *, int32_t *, int32_t *,
-        int32_t *, int32_t *, int32_t *, int32_t *, double *, double *, double *, double *,
-        double *, double *, double *, double *, double *, double *, double *, double *, double *,
-        double *, double *, double *, double *, double *, double *, double *, double *, double *,
-        double *, double *, double *, double *, double *, double *, double *, double *, double *,
-        double *, double *, double *, double *, double *, double *, double *, double *, double *,
-        double *, double *, double *, double *, double *, double *, double *, double *, double *,
-        double *, double *, double *, double *, double *, double *, double *, double *, double *,
-        double *, double *, double *, double *, double *, double *, double *, double *, double *,
-        double *, double *, double *, double *, double *, double *, double *, double *, double *,
-        double *, double *, double *, double *, double *, double *, double *, double *, double *,
-        double *, double *, double *, double *, double *, double *, double *, double *, double *,
-        int32_t *, int32_t *) = getphysparams;
-void (*abi_setphysparams)(const int32_t *, const int32_t *, const int32_t *, const int32_t *,
-        const int32_t *, const int32_t *, const int32_t *, const int32_t *, const int32_t *,
-        const int32_t *, const int32_t *, const int32_t *, const int32_t *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const double *, const double *,
-        const double *, const double *, const double *, const int32_t *,
-        const int32_t *) = setphysparams;
+void (*abi_transientpipes)(const double*) = transientpipes;
+void (*abi_transientpipe)(const int32_t*, const double*) = transientpipe;
+void (*abi_steadypipes)(const double*, double*) = steadypipes;
+void (*abi_steadypipe)(const int32_t*, const double*, double*) = steadypipe;
+void (*abi_steadystate)(int32_t, double, double, double, int32_t*) = steadystate;
+void (*abi_approxchokepressure)(double, double, double, double*) = approxchokepressure;
+void (*abi_gettotalnumberofcells)(int32_t*) = gettotalnumberofcells;
+void (*abi_getshape)(int32_t*, int32_t*, int32_t*, int32_t*) = getshape;
+void (*abi_getnumberofcells)(int32_t, int32_t*) = getnumberofcells;
+void (*abi_getdiameter)(int32_t, double*) = getdiameter;
+void (*abi_getdensity)(int32_t, double*) = getdensity;
+void (*abi_getenthalpy)(int32_t, double*) = getenthalpy;
+void (*abi_getinternalenergy)(int32_t, double*) = getinternalenergy;
+void (*abi_getmachnumber)(int32_t, double*) = getmachnumber;
+void (*abi_getmassflowrate)(int32_t, double*) = getmassflowrate;
+void (*abi_getpressure)(int32_t, double*) = getpressure;
+void (*abi_getsoundspeed)(int32_t, double*) = getsoundspeed;
+void (*abi_gettemperature)(int32_t, double*) = gettemperature;
+void (*abi_getvelocity)(int32_t, double*) = getvelocity;
+void (*abi_getbcdensity)(int32_t, double*) = getbcdensity;
+void (*abi_getbcenthalpy)(int32_t, double*) = getbcenthalpy;
+void (*abi_getbcinternalenergy)(int32_t, double*) = getbcinternalenergy;
+void (*abi_getbcmachnumber)(int32_t, double*) = getbcmachnumber;
+void (*abi_getbcmassflowrate)(int32_t, double*) = getbcmassflowrate;
+void (*abi_getbcpressure)(int32_t, double*) = getbcpressure;
+void (*abi_getbcsoundspeed)(int32_t, double*) = getbcsoundspeed;
+void (*abi_getbctemperature)(int32_t, double*) = getbctemperature;
+void (*abi_getbcvelocity)(int32_t, double*) = getbcvelocity;
+void (*abi_geterrorcode)(int32_t*) = geterrorcode;
+void (*abi_getfluidparams)(double*, double*, double*, double*, double*, double*, double*, double*,
+                           double*, double*, double*, int32_t*, double*, double*) = getfluidparams;
+void (*abi_setfluidparams)(const double*, const double*, const double*, const double*,
+                           const double*, const double*, const double*, const double*,
+                           const double*, const double*, const double*, const int32_t*,
+                           const double*, const double*) = setfluidparams;
+void (*abi_gethyperparams)(int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*,
+                           double*, double*, double*, double*, double*, double*, double*, double*,
+                           double*, double*, double*, double*, double*) = gethyperparams;
+void (*abi_sethyperparams)(const int32_t*, const int32_t*, const int32_t*, const int32_t*,
+                           const int32_t*, const int32_t*, const int32_t*, const double*,
+                           const double*, const double*, const double*, const double*,
+                           const double*, const double*, const double*, const double*,
+                           const double*, const double*, const double*,
+                           const double*) = sethyperparams;
+void (*abi_getuhistory)(double*, double*) = getuhistory;
+void (*abi_setuhistory)(const int32_t*, const int32_t*, const double*, const double*) = setuhistory;
+void (*abi_getphysparams)(int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*,
+                          int32_t*, int32_t*, int32_t*, double*, double*, double*, double*, double*,
+                          double*, double*, double*, double*, double*, double*, double*, double*,
+                          double*, double*, double*, double*, double*, double*, double*, double*,
+                          double*, double*, double*, double*, double*, double*, double*, double*,
+                          double*, double*, double*, double*, double*, double*, double*, double*,
+                          double*, double*, double*, double*, double*, double*, double*, double*,
+                          double*, double*, double*, double*, double*, double*, double*, double*,
+                          double*, double*, double*, double*, double*, double*, double*, double*,
+                          double*, double*, double*, double*, double*, double*, double*, double*,
+                          double*, double*, double*, double*, double*, double*, double*, double*,
+                          double*, double*, double*, double*, double*, double*, double*, double*,
+                          double*, double*, double*, double*, double*, double*, double*, double*,
+                          double*, int32_t*, int32_t*) = getphysparams;
+void (*abi_setphysparams)(
+    const int32_t*, const int32_t*, const int32_t*, const int32_t*, const int32_t*, const int32_t*,
+    const int32_t*, const int32_t*, const int32_t*, const int32_t*, const int32_t*, const int32_t*,
+    const int32_t*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const double*,
+    const double*, const double*, const double*, const double*, const double*, const int32_t*,
+    const int32_t*) = setphysparams;

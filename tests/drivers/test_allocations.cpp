@@ -42,7 +42,7 @@ void* allocatealigned(std::size_t size, std::align_val_t alignment)
 // Memory from these operators is released by std::free, as they take it
 // from std::malloc; GCC cannot see that pairing through the operators.
 #if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+#  pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 #endif
 
 void* operator new(std::size_t size)
@@ -131,8 +131,8 @@ protected:
 
     // The ideal gas of loadnaturalgas, through host routines.
     static constexpr double R = 8314.3 / 17.0, cv = 8314.3 / (0.3 * 17.0);
-    static void hostpt(void*, double pkpa, double tc, double* rho, double* e, double* h,
-                       double* mu, double* c)
+    static void hostpt(void*, double pkpa, double tc, double* rho, double* e, double* h, double* mu,
+                       double* c)
     {
         const double T = tc + 273.15;
         *rho = pkpa * 1000.0 / (R * T);
@@ -157,7 +157,8 @@ protected:
 TEST_P(NoAllocation, InAnyDriverCallAfterTheFirst)
 {
     // The counter works.
-    EXPECT_EQ(allocationsduring([] { std::vector<double>(16).swap(*std::make_unique<std::vector<double>>()); }),
+    EXPECT_EQ(allocationsduring(
+                  [] { std::vector<double>(16).swap(*std::make_unique<std::vector<double>>()); }),
               2);
 
     double elapsed = 0.0;

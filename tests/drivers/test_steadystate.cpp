@@ -32,8 +32,8 @@ struct PipeData {
 
 void loadgas(Store& s)
 {
-    ASSERT_TRUE(loadfluid(s, nullptr, nullptr, nullptr, nullptr, molweight, 1.3, viscosity, 1.0,
-                          1));
+    ASSERT_TRUE(
+        loadfluid(s, nullptr, nullptr, nullptr, nullptr, molweight, 1.3, viscosity, 1.0, 1));
 }
 
 void loadpipes(Store& s, const std::vector<PipeData>& pipes)

@@ -23,8 +23,8 @@ using testing::Line;
 // The latest boundary values of a chain's ends.
 StageValues latestvalues(const Store& s, std::int32_t inletpipe, std::int32_t outletpipe)
 {
-    return StageValues{s.inletpressure(inletpipe),   s.inlettemperature(inletpipe),
-                       s.inletmassflow(inletpipe),   s.outletpressure(outletpipe),
+    return StageValues{s.inletpressure(inletpipe),      s.inlettemperature(inletpipe),
+                       s.inletmassflow(inletpipe),      s.outletpressure(outletpipe),
                        s.outlettemperature(outletpipe), s.outletmassflow(outletpipe)};
 }
 
@@ -61,8 +61,7 @@ protected:
         Line b{8000.0, 0.5, -0.02, 5e-5, 10.0, 300.0, 2.5};
         Line c{5010.0, 0.6, 0.0, 2e-5, 10.0, 288.0, 0.0};
         ASSERT_TRUE(testing::loadline(s, {a, b, c}));
-        testing::startuniform(s, {60e5, 57e5, 58e5}, {288.0, 300.0, 288.0},
-                              {150.0, 150.0, 150.0});
+        testing::startuniform(s, {60e5, 57e5, 58e5}, {288.0, 300.0, 288.0}, {150.0, 150.0, 150.0});
     }
 
     // A single line of n cells of 10 m.

@@ -61,8 +61,8 @@ protected:
     void load(const std::vector<Line>& pipes, bool counting = false)
     {
         if (counting)
-            ASSERT_TRUE(loadfluid(s, &counter, countpt, countrhoe, countph, 17.0, 1.3, 1.1e-5,
-                                  1.0, 2));
+            ASSERT_TRUE(
+                loadfluid(s, &counter, countpt, countrhoe, countph, 17.0, 1.3, 1.1e-5, 1.0, 2));
         else
             ASSERT_TRUE(testing::loadnaturalgas(s));
         ASSERT_TRUE(testing::loadline(s, pipes));
@@ -200,8 +200,8 @@ TEST_F(DriverTest, StabilityLimitFindsTheSmallestCrossingTimeAnywhere)
         s.velocity(fast) = -2000.0; // the fastest cell, flowing backwards
         double smallest = std::numeric_limits<double>::max();
         for (std::int32_t c = first; c <= last; ++c)
-            smallest = std::min(smallest,
-                                s.celllength(c) / (std::abs(s.velocity(c)) + s.soundspeed(c)));
+            smallest =
+                std::min(smallest, s.celllength(c) / (std::abs(s.velocity(c)) + s.soundspeed(c)));
         EXPECT_EQ(pipelimit(s, 1), 0.5 * smallest) << "fastest cell " << fast;
         s.soundspeed(fast) = std::numeric_limits<double>::quiet_NaN();
         EXPECT_TRUE(std::isnan(pipelimit(s, 1))) << "NaN at cell " << fast;

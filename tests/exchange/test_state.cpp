@@ -154,14 +154,20 @@ Item tag(int arg, std::int64_t j, int variant)
         return static_cast<Item>(arg * 1000 + j + variant * 1000000);
 }
 
-bool samebits(double a, double b) { return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b); }
+bool samebits(double a, double b)
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
 bool samebits(std::int32_t a, std::int32_t b) { return a == b; }
 
 // Writes the tags of one variant into every visited item.
 struct Tag {
     int variant;
     template <class Item>
-    void operator()(Item& x, int arg) const { x = tag<Item>(arg, 1, variant); }
+    void operator()(Item& x, int arg) const
+    {
+        x = tag<Item>(arg, 1, variant);
+    }
     template <class Item>
     void operator()(Array1<Item>& a, int arg) const
     {
@@ -232,13 +238,19 @@ struct ExpectHostTagged {
             EXPECT_TRUE(samebits(b[j - 1], tag<Item>(arg, j, 0)))
                 << "argument " << arg << " element " << j;
         const Item sentinel = std::is_same_v<Item, double> ? Item(HostBuffers::realsentinel)
-                                                            : Item(HostBuffers::integersentinel);
+                                                           : Item(HostBuffers::integersentinel);
         EXPECT_TRUE(samebits(b[n], sentinel)) << "argument " << arg << " written past its end";
     }
     template <class Item>
-    void operator()(const Item&, int arg) const { expectbuffer<Item>(arg, 1); }
+    void operator()(const Item&, int arg) const
+    {
+        expectbuffer<Item>(arg, 1);
+    }
     template <class Item>
-    void operator()(const Array1<Item>& a, int arg) const { expectbuffer<Item>(arg, a.size()); }
+    void operator()(const Array1<Item>& a, int arg) const
+    {
+        expectbuffer<Item>(arg, a.size());
+    }
     template <class Item>
     void operator()(const EndPair<Item>&, int arg) const
     {
@@ -250,9 +262,11 @@ struct ExpectHostTagged {
 // Sizes every array of the store as a load of the two-pipe network would.
 struct Allocate {
     template <class Item>
-    void operator()(Item&, int) const {}
+    void operator()(Item&, int) const
+    {}
     template <class Item>
-    void operator()(EndPair<Item>&, int) const {}
+    void operator()(EndPair<Item>&, int) const
+    {}
     template <class Item>
     void operator()(Array1<Item>& a, int arg) const
     {
@@ -302,40 +316,35 @@ Store taggedstore()
 
 void callgetphysparams(HostBuffers& h)
 {
-    ::getphysparams(h.i(1), h.i(2), h.i(3), h.i(4), h.i(5), h.i(6), h.i(7), h.i(8), h.i(9),
-                    h.i(10), h.r(11), h.r(12), h.r(13), h.r(14), h.r(15), h.r(16), h.r(17),
-                    h.r(18), h.r(19), h.r(20), h.r(21), h.r(22), h.r(23), h.r(24), h.r(25),
-                    h.r(26), h.r(27), h.r(28), h.r(29), h.r(30), h.r(31), h.r(32), h.r(33),
-                    h.r(34), h.r(35), h.r(36), h.r(37), h.r(38), h.r(39), h.r(40), h.r(41),
-                    h.r(42), h.r(43), h.r(44), h.r(45), h.r(46), h.r(47), h.r(48), h.r(49),
-                    h.r(50), h.r(51), h.r(52), h.r(53), h.r(54), h.r(55), h.r(56), h.r(57),
-                    h.r(58), h.r(59), h.r(60), h.r(61), h.r(62), h.r(63), h.r(64), h.r(65),
-                    h.r(66), h.r(67), h.r(68), h.r(69), h.r(70), h.r(71), h.r(72), h.r(73),
-                    h.r(74), h.r(75), h.r(76), h.r(77), h.r(78), h.r(79), h.r(80), h.r(81),
-                    h.r(82), h.r(83), h.r(84), h.r(85), h.r(86), h.r(87), h.r(88), h.r(89),
-                    h.r(90), h.r(91), h.r(92), h.r(93), h.r(94), h.r(95), h.r(96), h.r(97),
-                    h.r(98), h.r(99), h.r(100), h.r(101), h.r(102), h.r(103), h.r(104), h.i(105),
-                    h.i(106));
+    ::getphysparams(h.i(1), h.i(2), h.i(3), h.i(4), h.i(5), h.i(6), h.i(7), h.i(8), h.i(9), h.i(10),
+                    h.r(11), h.r(12), h.r(13), h.r(14), h.r(15), h.r(16), h.r(17), h.r(18), h.r(19),
+                    h.r(20), h.r(21), h.r(22), h.r(23), h.r(24), h.r(25), h.r(26), h.r(27), h.r(28),
+                    h.r(29), h.r(30), h.r(31), h.r(32), h.r(33), h.r(34), h.r(35), h.r(36), h.r(37),
+                    h.r(38), h.r(39), h.r(40), h.r(41), h.r(42), h.r(43), h.r(44), h.r(45), h.r(46),
+                    h.r(47), h.r(48), h.r(49), h.r(50), h.r(51), h.r(52), h.r(53), h.r(54), h.r(55),
+                    h.r(56), h.r(57), h.r(58), h.r(59), h.r(60), h.r(61), h.r(62), h.r(63), h.r(64),
+                    h.r(65), h.r(66), h.r(67), h.r(68), h.r(69), h.r(70), h.r(71), h.r(72), h.r(73),
+                    h.r(74), h.r(75), h.r(76), h.r(77), h.r(78), h.r(79), h.r(80), h.r(81), h.r(82),
+                    h.r(83), h.r(84), h.r(85), h.r(86), h.r(87), h.r(88), h.r(89), h.r(90), h.r(91),
+                    h.r(92), h.r(93), h.r(94), h.r(95), h.r(96), h.r(97), h.r(98), h.r(99),
+                    h.r(100), h.r(101), h.r(102), h.r(103), h.r(104), h.i(105), h.i(106));
 }
 
 // setphysparams takes the three copy counts, then the same 106 buffers.
-void callsetphysparams(HostBuffers& h, std::int32_t nvars, std::int32_t nfaces,
-                       std::int32_t ncells)
+void callsetphysparams(HostBuffers& h, std::int32_t nvars, std::int32_t nfaces, std::int32_t ncells)
 {
-    ::setphysparams(&nvars, &nfaces, &ncells, h.i(1), h.i(2), h.i(3), h.i(4), h.i(5), h.i(6),
-                    h.i(7), h.i(8), h.i(9), h.i(10), h.r(11), h.r(12), h.r(13), h.r(14), h.r(15),
-                    h.r(16), h.r(17), h.r(18), h.r(19), h.r(20), h.r(21), h.r(22), h.r(23),
-                    h.r(24), h.r(25), h.r(26), h.r(27), h.r(28), h.r(29), h.r(30), h.r(31),
-                    h.r(32), h.r(33), h.r(34), h.r(35), h.r(36), h.r(37), h.r(38), h.r(39),
-                    h.r(40), h.r(41), h.r(42), h.r(43), h.r(44), h.r(45), h.r(46), h.r(47),
-                    h.r(48), h.r(49), h.r(50), h.r(51), h.r(52), h.r(53), h.r(54), h.r(55),
-                    h.r(56), h.r(57), h.r(58), h.r(59), h.r(60), h.r(61), h.r(62), h.r(63),
-                    h.r(64), h.r(65), h.r(66), h.r(67), h.r(68), h.r(69), h.r(70), h.r(71),
-                    h.r(72), h.r(73), h.r(74), h.r(75), h.r(76), h.r(77), h.r(78), h.r(79),
-                    h.r(80), h.r(81), h.r(82), h.r(83), h.r(84), h.r(85), h.r(86), h.r(87),
-                    h.r(88), h.r(89), h.r(90), h.r(91), h.r(92), h.r(93), h.r(94), h.r(95),
-                    h.r(96), h.r(97), h.r(98), h.r(99), h.r(100), h.r(101), h.r(102), h.r(103),
-                    h.r(104), h.i(105), h.i(106));
+    ::setphysparams(
+        &nvars, &nfaces, &ncells, h.i(1), h.i(2), h.i(3), h.i(4), h.i(5), h.i(6), h.i(7), h.i(8),
+        h.i(9), h.i(10), h.r(11), h.r(12), h.r(13), h.r(14), h.r(15), h.r(16), h.r(17), h.r(18),
+        h.r(19), h.r(20), h.r(21), h.r(22), h.r(23), h.r(24), h.r(25), h.r(26), h.r(27), h.r(28),
+        h.r(29), h.r(30), h.r(31), h.r(32), h.r(33), h.r(34), h.r(35), h.r(36), h.r(37), h.r(38),
+        h.r(39), h.r(40), h.r(41), h.r(42), h.r(43), h.r(44), h.r(45), h.r(46), h.r(47), h.r(48),
+        h.r(49), h.r(50), h.r(51), h.r(52), h.r(53), h.r(54), h.r(55), h.r(56), h.r(57), h.r(58),
+        h.r(59), h.r(60), h.r(61), h.r(62), h.r(63), h.r(64), h.r(65), h.r(66), h.r(67), h.r(68),
+        h.r(69), h.r(70), h.r(71), h.r(72), h.r(73), h.r(74), h.r(75), h.r(76), h.r(77), h.r(78),
+        h.r(79), h.r(80), h.r(81), h.r(82), h.r(83), h.r(84), h.r(85), h.r(86), h.r(87), h.r(88),
+        h.r(89), h.r(90), h.r(91), h.r(92), h.r(93), h.r(94), h.r(95), h.r(96), h.r(97), h.r(98),
+        h.r(99), h.r(100), h.r(101), h.r(102), h.r(103), h.r(104), h.i(105), h.i(106));
 }
 
 void callgethyperparams(HostBuffers& h)
@@ -356,7 +365,14 @@ void callsethyperparams(HostBuffers& h)
 // argument, for the refusal tests that poke single pointers.
 HyperParamsIn hyperin(HostBuffers& h)
 {
-    return {h.i(1),  h.i(2),  h.i(3),  h.i(4), h.i(5), h.i(6), h.i(7), h.r(8),
+    return {h.i(1),
+            h.i(2),
+            h.i(3),
+            h.i(4),
+            h.i(5),
+            h.i(6),
+            h.i(7),
+            h.r(8),
             {h.r(9), h.r(10), h.r(11), h.r(12), h.r(13), h.r(14)},
             {h.r(15), h.r(16), h.r(17)},
             {h.r(18), h.r(19), h.r(20)}};
@@ -419,8 +435,8 @@ TEST(FluidParams, TravelInArgumentOrderAndStoreCpCvAsGiven)
 
     double v[15] = {};
     std::int32_t model = 0;
-    ::getfluidparams(&v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10],
-                     &v[11], &model, &v[13], &v[14]);
+    ::getfluidparams(&v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9], &v[10], &v[11],
+                     &model, &v[13], &v[14]);
     for (int n = 1; n <= 14; ++n) {
         if (n == 12)
             continue; // the model, an integer
@@ -432,8 +448,8 @@ TEST(FluidParams, TravelInArgumentOrderAndStoreCpCvAsGiven)
     // it. All three are kept as given.
     s.compressibility = 0.9;
     s.fluiderrorcode = 1;
-    const double in[15] = {0, 28.97, 1.4, 1.8e-5, 1200.0, 700.0, 1.2, 2.0e5, 2.8e5,
-                           1.0e5, 290.0, 340.0, 0, -1.0, -2.0};
+    const double in[15] = {0,     28.97, 1.4,   1.8e-5, 1200.0, 700.0, 1.2, 2.0e5,
+                           2.8e5, 1.0e5, 290.0, 340.0,  0,      -1.0,  -2.0};
     const std::int32_t inmodel = 1;
     ::setfluidparams(&in[1], &in[2], &in[3], &in[4], &in[5], &in[6], &in[7], &in[8], &in[9],
                      &in[10], &in[11], &inmodel, &in[13], &in[14]);
@@ -463,8 +479,8 @@ TEST(FluidParams, GasIsUsableOnlyWhenTheDescriptionDefinesOne)
     auto setgas = [](Store& s, double molweight, double gamma, double cp, double cv,
                      std::int32_t model) {
         const double z = 0.0;
-        return setfluidparams(s, {&molweight, &gamma, &z, &cp, &cv, &z, &z, &z, &z, &z, &z,
-                                  &model, &z, &z});
+        return setfluidparams(
+            s, {&molweight, &gamma, &z, &cp, &cv, &z, &z, &z, &z, &z, &z, &model, &z, &z});
     };
     Store s;
     ASSERT_TRUE(setgas(s, 28.97, 1.4, 1004.5, 717.5, 0));
@@ -495,8 +511,8 @@ TEST(FluidParams, NullPointerIsRefusedOnTheFluidSide)
     s.molweight = 16.04;
     double v[14] = {};
     std::int32_t model = 0;
-    FluidParamsOut out{&v[0], &v[1], &v[2], &v[3], &v[4], &v[5], &v[6], &v[7], &v[8], &v[9],
-                       &v[10], &model, &v[12], nullptr};
+    FluidParamsOut out{&v[0], &v[1], &v[2], &v[3],  &v[4],  &v[5],  &v[6],
+                       &v[7], &v[8], &v[9], &v[10], &model, &v[12], nullptr};
     EXPECT_FALSE(getfluidparams(s, out));
     EXPECT_EQ(v[0], 0.0) << "nothing written";
     EXPECT_EQ(s.fluiderrorcode, coderefused);
@@ -504,8 +520,8 @@ TEST(FluidParams, NullPointerIsRefusedOnTheFluidSide)
 
     s.fluiderrorcode = 0;
     const double one = 1.0;
-    FluidParamsIn in{&one, &one, &one, &one, &one, &one, nullptr, &one, &one, &one, &one,
-                     &model, &one, &one};
+    FluidParamsIn in{&one, &one, &one, &one, &one,   &one, nullptr,
+                     &one, &one, &one, &one, &model, &one, &one};
     EXPECT_FALSE(setfluidparams(s, in));
     EXPECT_EQ(s.molweight, 16.04) << "nothing stored";
     EXPECT_EQ(s.fluiderrorcode, coderefused);
@@ -555,12 +571,18 @@ TEST_F(StateExchange, SetHyperParamsStoresNewCountsAndCopiesWithThem)
 
     // A later get copies with the stored counts.
     HostBuffers back;
-    EXPECT_TRUE(gethyperparams(s, {back.i(1), back.i(2), back.i(3), back.i(4), back.i(5),
-                                   back.i(6), back.i(7), back.r(8),
-                                   {back.r(9), back.r(10), back.r(11), back.r(12), back.r(13),
-                                    back.r(14)},
-                                   {back.r(15), back.r(16), back.r(17)},
-                                   {back.r(18), back.r(19), back.r(20)}}));
+    EXPECT_TRUE(
+        gethyperparams(s, {back.i(1),
+                           back.i(2),
+                           back.i(3),
+                           back.i(4),
+                           back.i(5),
+                           back.i(6),
+                           back.i(7),
+                           back.r(8),
+                           {back.r(9), back.r(10), back.r(11), back.r(12), back.r(13), back.r(14)},
+                           {back.r(15), back.r(16), back.r(17)},
+                           {back.r(18), back.r(19), back.r(20)}}));
     EXPECT_EQ(back.r(9)[0], HostBuffers::realsentinel);
     EXPECT_EQ(back.r(19)[1], tag<double>(19, 2, 0));
     EXPECT_EQ(back.r(19)[2], HostBuffers::realsentinel);
@@ -614,8 +636,15 @@ TEST(HyperParams, GeometryGroupStaysReadableAfterTheNetworkIsReleased)
     ASSERT_FALSE(s.networkloaded);
 
     HostBuffers h;
-    EXPECT_TRUE(gethyperparams(s, {h.i(1), h.i(2), h.i(3), h.i(4), h.i(5), h.i(6), h.i(7),
-                                   h.r(8), {h.r(9), h.r(10), h.r(11), h.r(12), h.r(13), h.r(14)},
+    EXPECT_TRUE(gethyperparams(s, {h.i(1),
+                                   h.i(2),
+                                   h.i(3),
+                                   h.i(4),
+                                   h.i(5),
+                                   h.i(6),
+                                   h.i(7),
+                                   h.r(8),
+                                   {h.r(9), h.r(10), h.r(11), h.r(12), h.r(13), h.r(14)},
                                    {h.r(15), h.r(16), h.r(17)},
                                    {h.r(18), h.r(19), h.r(20)}}));
     EXPECT_EQ(h.i(2)[0], 7);

@@ -39,9 +39,8 @@ void loadgas()
 void loadnetwork()
 {
     const std::int32_t npipes = 2;
-    const double length[] = {3000.0, 2000.0}, diameter[] = {0.6, 0.5},
-                 inclination[] = {0.0, 0.01}, roughness[] = {2e-5, 3e-5},
-                 celllength[] = {100.0, 100.0};
+    const double length[] = {3000.0, 2000.0}, diameter[] = {0.6, 0.5}, inclination[] = {0.0, 0.01},
+                 roughness[] = {2e-5, 3e-5}, celllength[] = {100.0, 100.0};
     ::loadpipedata(&npipes, length, diameter, diameter, inclination, roughness, celllength);
     const double ambient[] = {280.0, 285.0}, htc[] = {2.0, 3.0};
     ::loadwalldata(ambient, htc);
@@ -80,9 +79,9 @@ void readresults(std::vector<Profile>& out)
     for (std::int32_t p = 1; p <= npipes; ++p) {
         std::int32_t n = 0;
         ::getnumberofcells(p, &n);
-        for (PipeQuery q : {::getdensity, ::getenthalpy, ::getinternalenergy, ::getmachnumber,
-                            ::getmassflowrate, ::getpressure, ::getsoundspeed, ::gettemperature,
-                            ::getvelocity}) {
+        for (PipeQuery q :
+             {::getdensity, ::getenthalpy, ::getinternalenergy, ::getmachnumber, ::getmassflowrate,
+              ::getpressure, ::getsoundspeed, ::gettemperature, ::getvelocity}) {
             Profile values(static_cast<std::size_t>(n));
             q(p, values.data());
             out.push_back(values);
@@ -161,54 +160,50 @@ Snapshot save()
     s.current.resize(s.previous.size());
 
     double* f = s.fluid;
-    ::getfluidparams(&f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10],
-                     &f[11], &s.model, &f[13], &f[14]);
+    ::getfluidparams(&f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11],
+                     &s.model, &f[13], &f[14]);
     std::int32_t* n = s.hyperintegers;
     ::gethyperparams(&n[1], &n[2], &n[3], &n[4], &n[5], &n[6], &n[7], &s.simulationtime, s.h(9),
                      s.h(10), s.h(11), s.h(12), s.h(13), s.h(14), s.h(15), s.h(16), s.h(17),
                      s.h(18), s.h(19), s.h(20));
     ::getuhistory(s.previous.data(), s.current.data());
-    ::getphysparams(s.i(1), s.i(2), s.i(3), s.i(4), s.i(5), s.i(6), s.i(7), s.i(8), s.i(9),
-                    s.i(10), s.r(11), s.r(12), s.r(13), s.r(14), s.r(15), s.r(16), s.r(17),
-                    s.r(18), s.r(19), s.r(20), s.r(21), s.r(22), s.r(23), s.r(24), s.r(25),
-                    s.r(26), s.r(27), s.r(28), s.r(29), s.r(30), s.r(31), s.r(32), s.r(33),
-                    s.r(34), s.r(35), s.r(36), s.r(37), s.r(38), s.r(39), s.r(40), s.r(41),
-                    s.r(42), s.r(43), s.r(44), s.r(45), s.r(46), s.r(47), s.r(48), s.r(49),
-                    s.r(50), s.r(51), s.r(52), s.r(53), s.r(54), s.r(55), s.r(56), s.r(57),
-                    s.r(58), s.r(59), s.r(60), s.r(61), s.r(62), s.r(63), s.r(64), s.r(65),
-                    s.r(66), s.r(67), s.r(68), s.r(69), s.r(70), s.r(71), s.r(72), s.r(73),
-                    s.r(74), s.r(75), s.r(76), s.r(77), s.r(78), s.r(79), s.r(80), s.r(81),
-                    s.r(82), s.r(83), s.r(84), s.r(85), s.r(86), s.r(87), s.r(88), s.r(89),
-                    s.r(90), s.r(91), s.r(92), s.r(93), s.r(94), s.r(95), s.r(96), s.r(97),
-                    s.r(98), s.r(99), s.r(100), s.r(101), s.r(102), s.r(103), s.r(104), s.i(105),
-                    s.i(106));
+    ::getphysparams(s.i(1), s.i(2), s.i(3), s.i(4), s.i(5), s.i(6), s.i(7), s.i(8), s.i(9), s.i(10),
+                    s.r(11), s.r(12), s.r(13), s.r(14), s.r(15), s.r(16), s.r(17), s.r(18), s.r(19),
+                    s.r(20), s.r(21), s.r(22), s.r(23), s.r(24), s.r(25), s.r(26), s.r(27), s.r(28),
+                    s.r(29), s.r(30), s.r(31), s.r(32), s.r(33), s.r(34), s.r(35), s.r(36), s.r(37),
+                    s.r(38), s.r(39), s.r(40), s.r(41), s.r(42), s.r(43), s.r(44), s.r(45), s.r(46),
+                    s.r(47), s.r(48), s.r(49), s.r(50), s.r(51), s.r(52), s.r(53), s.r(54), s.r(55),
+                    s.r(56), s.r(57), s.r(58), s.r(59), s.r(60), s.r(61), s.r(62), s.r(63), s.r(64),
+                    s.r(65), s.r(66), s.r(67), s.r(68), s.r(69), s.r(70), s.r(71), s.r(72), s.r(73),
+                    s.r(74), s.r(75), s.r(76), s.r(77), s.r(78), s.r(79), s.r(80), s.r(81), s.r(82),
+                    s.r(83), s.r(84), s.r(85), s.r(86), s.r(87), s.r(88), s.r(89), s.r(90), s.r(91),
+                    s.r(92), s.r(93), s.r(94), s.r(95), s.r(96), s.r(97), s.r(98), s.r(99),
+                    s.r(100), s.r(101), s.r(102), s.r(103), s.r(104), s.i(105), s.i(106));
     return s;
 }
 
 void restore(const Snapshot& s)
 {
     const double* f = s.fluid;
-    ::setfluidparams(&f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10],
-                     &f[11], &s.model, &f[13], &f[14]);
+    ::setfluidparams(&f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11],
+                     &s.model, &f[13], &f[14]);
     const std::int32_t* n = s.hyperintegers;
     ::sethyperparams(&n[1], &n[2], &n[3], &n[4], &n[5], &n[6], &n[7], &s.simulationtime, s.h(9),
                      s.h(10), s.h(11), s.h(12), s.h(13), s.h(14), s.h(15), s.h(16), s.h(17),
                      s.h(18), s.h(19), s.h(20));
     ::setuhistory(&s.nvars, &s.ncells, s.previous.data(), s.current.data());
-    ::setphysparams(&s.nvars, &s.nfaces, &s.ncells, s.i(1), s.i(2), s.i(3), s.i(4), s.i(5),
-                    s.i(6), s.i(7), s.i(8), s.i(9), s.i(10), s.r(11), s.r(12), s.r(13), s.r(14),
-                    s.r(15), s.r(16), s.r(17), s.r(18), s.r(19), s.r(20), s.r(21), s.r(22),
-                    s.r(23), s.r(24), s.r(25), s.r(26), s.r(27), s.r(28), s.r(29), s.r(30),
-                    s.r(31), s.r(32), s.r(33), s.r(34), s.r(35), s.r(36), s.r(37), s.r(38),
-                    s.r(39), s.r(40), s.r(41), s.r(42), s.r(43), s.r(44), s.r(45), s.r(46),
-                    s.r(47), s.r(48), s.r(49), s.r(50), s.r(51), s.r(52), s.r(53), s.r(54),
-                    s.r(55), s.r(56), s.r(57), s.r(58), s.r(59), s.r(60), s.r(61), s.r(62),
-                    s.r(63), s.r(64), s.r(65), s.r(66), s.r(67), s.r(68), s.r(69), s.r(70),
-                    s.r(71), s.r(72), s.r(73), s.r(74), s.r(75), s.r(76), s.r(77), s.r(78),
-                    s.r(79), s.r(80), s.r(81), s.r(82), s.r(83), s.r(84), s.r(85), s.r(86),
-                    s.r(87), s.r(88), s.r(89), s.r(90), s.r(91), s.r(92), s.r(93), s.r(94),
-                    s.r(95), s.r(96), s.r(97), s.r(98), s.r(99), s.r(100), s.r(101), s.r(102),
-                    s.r(103), s.r(104), s.i(105), s.i(106));
+    ::setphysparams(
+        &s.nvars, &s.nfaces, &s.ncells, s.i(1), s.i(2), s.i(3), s.i(4), s.i(5), s.i(6), s.i(7),
+        s.i(8), s.i(9), s.i(10), s.r(11), s.r(12), s.r(13), s.r(14), s.r(15), s.r(16), s.r(17),
+        s.r(18), s.r(19), s.r(20), s.r(21), s.r(22), s.r(23), s.r(24), s.r(25), s.r(26), s.r(27),
+        s.r(28), s.r(29), s.r(30), s.r(31), s.r(32), s.r(33), s.r(34), s.r(35), s.r(36), s.r(37),
+        s.r(38), s.r(39), s.r(40), s.r(41), s.r(42), s.r(43), s.r(44), s.r(45), s.r(46), s.r(47),
+        s.r(48), s.r(49), s.r(50), s.r(51), s.r(52), s.r(53), s.r(54), s.r(55), s.r(56), s.r(57),
+        s.r(58), s.r(59), s.r(60), s.r(61), s.r(62), s.r(63), s.r(64), s.r(65), s.r(66), s.r(67),
+        s.r(68), s.r(69), s.r(70), s.r(71), s.r(72), s.r(73), s.r(74), s.r(75), s.r(76), s.r(77),
+        s.r(78), s.r(79), s.r(80), s.r(81), s.r(82), s.r(83), s.r(84), s.r(85), s.r(86), s.r(87),
+        s.r(88), s.r(89), s.r(90), s.r(91), s.r(92), s.r(93), s.r(94), s.r(95), s.r(96), s.r(97),
+        s.r(98), s.r(99), s.r(100), s.r(101), s.r(102), s.r(103), s.r(104), s.i(105), s.i(106));
 }
 
 class SaveRestore : public ::testing::Test {
@@ -350,13 +345,12 @@ struct OddState {
     void (*store)(const Snapshot&);
 };
 
-void sethypercounts(const Snapshot& s, std::int32_t nvars, std::int32_t ncells,
-                    std::int32_t nfaces)
+void sethypercounts(const Snapshot& s, std::int32_t nvars, std::int32_t ncells, std::int32_t nfaces)
 {
     const std::int32_t* n = s.hyperintegers;
     ::sethyperparams(&nvars, &ncells, &nfaces, &n[4], &n[5], &n[6], &n[7], &s.simulationtime,
-                     s.h(9), s.h(10), s.h(11), s.h(12), s.h(13), s.h(14), s.h(15), s.h(16),
-                     s.h(17), s.h(18), s.h(19), s.h(20));
+                     s.h(9), s.h(10), s.h(11), s.h(12), s.h(13), s.h(14), s.h(15), s.h(16), s.h(17),
+                     s.h(18), s.h(19), s.h(20));
 }
 
 // Stores the snapshot's physical state with another number of pipes and
@@ -387,12 +381,30 @@ const OddState oddstates[] = {
     {"no cells", [](const Snapshot& s) { sethypercounts(s, 3, 0, 0); }},
     {"negative cells", [](const Snapshot& s) { sethypercounts(s, 3, -7, -6); }},
     {"faces equal cells", [](const Snapshot& s) { sethypercounts(s, 3, s.ncells, s.ncells); }},
-    {"one pipe of two", [](const Snapshot& s) { setlayout(s, 1, {1, 31}, {30, 50}); }},
-    {"no pipes", [](const Snapshot& s) { setlayout(s, 0, {1, 31}, {30, 50}); }},
-    {"negative pipes", [](const Snapshot& s) { setlayout(s, -3, {1, 31}, {30, 50}); }},
-    {"overlapping ranges", [](const Snapshot& s) { setlayout(s, 2, {1, 5}, {10, 50}); }},
-    {"ranges in reverse order", [](const Snapshot& s) { setlayout(s, 2, {31, 1}, {50, 30}); }},
-    {"one-cell pipes", [](const Snapshot& s) { setlayout(s, 2, {1, 2}, {1, 2}); }},
+    {"one pipe of two",
+     [](const Snapshot& s) {
+         setlayout(s, 1, {1, 31}, {30, 50});
+     }},
+    {"no pipes",
+     [](const Snapshot& s) {
+         setlayout(s, 0, {1, 31}, {30, 50});
+     }},
+    {"negative pipes",
+     [](const Snapshot& s) {
+         setlayout(s, -3, {1, 31}, {30, 50});
+     }},
+    {"overlapping ranges",
+     [](const Snapshot& s) {
+         setlayout(s, 2, {1, 5}, {10, 50});
+     }},
+    {"ranges in reverse order",
+     [](const Snapshot& s) {
+         setlayout(s, 2, {31, 1}, {50, 30});
+     }},
+    {"one-cell pipes",
+     [](const Snapshot& s) {
+         setlayout(s, 2, {1, 2}, {1, 2});
+     }},
     {"zero step limit", [](const Snapshot& s) { setlimit(s, 0.0); }},
     {"negative step limit", [](const Snapshot& s) { setlimit(s, -1.0); }},
     {"NaN step limit",

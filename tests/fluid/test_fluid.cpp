@@ -128,17 +128,18 @@ TEST(LoadFluid, RefusesWhatDoesNotDefineAGas)
         double mw, gamma, mu, z;
         int model;
     };
-    for (const Bad& b : std::vector<Bad>{{0.0, 1.4, 1e-5, 1.0, 1},
-                                         {-28.0, 1.4, 1e-5, 1.0, 1},
-                                         {nan, 1.4, 1e-5, 1.0, 1},
-                                         {28.0, 1.0, 1e-5, 1.0, 1},
-                                         {28.0, std::numeric_limits<double>::infinity(), 1e-5, 1.0, 1},
-                                         {28.0, 1.4, -1e-5, 1.0, 1},
-                                         {28.0, 1.4, 1e-5, 0.0, 1},
-                                         {28.0, 1.4, 1e-5, 1.0, 2}}) { // host model, no routines
+    for (const Bad& b :
+         std::vector<Bad>{{0.0, 1.4, 1e-5, 1.0, 1},
+                          {-28.0, 1.4, 1e-5, 1.0, 1},
+                          {nan, 1.4, 1e-5, 1.0, 1},
+                          {28.0, 1.0, 1e-5, 1.0, 1},
+                          {28.0, std::numeric_limits<double>::infinity(), 1e-5, 1.0, 1},
+                          {28.0, 1.4, -1e-5, 1.0, 1},
+                          {28.0, 1.4, 1e-5, 0.0, 1},
+                          {28.0, 1.4, 1e-5, 1.0, 2}}) { // host model, no routines
         s.fluiderrorcode = 0;
-        EXPECT_FALSE(loadfluid(s, nullptr, nullptr, nullptr, nullptr, b.mw, b.gamma, b.mu, b.z,
-                               b.model));
+        EXPECT_FALSE(
+            loadfluid(s, nullptr, nullptr, nullptr, nullptr, b.mw, b.gamma, b.mu, b.z, b.model));
         EXPECT_EQ(s.fluiderrorcode, coderefused);
         EXPECT_EQ(s.cv, cv);
         EXPECT_EQ(s.molweight, 28.97);
@@ -173,8 +174,8 @@ void hostpt(void* ctx, double pkpa, double tc, double* rho, double* ekj, double*
     *c = 12345.0; // must be discarded
 }
 
-void hostrhoe(void* ctx, double rho, double ekj, double* pkpa, double* tc, double* hkj,
-              double* cp, double* c)
+void hostrhoe(void* ctx, double rho, double ekj, double* pkpa, double* tc, double* hkj, double* cp,
+              double* c)
 {
     auto* r = static_cast<Recorder*>(ctx);
     ++r->calls;

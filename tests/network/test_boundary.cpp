@@ -92,9 +92,9 @@ TEST_F(Boundary, EndTwoActsOnTheOutletOfTheLastPipeOnly)
     EXPECT_EQ(s.bcloaded(1), logicalfalse);
 
     // Undo pipe 3's outlet; everything else must be as before.
-    for (Array1<double>* a : {&s.outletpressure, &s.outlettemperature, &s.outletmassflow,
-                              &s.lastoutletpressure, &s.lastoutlettemperature,
-                              &s.lastoutletmassflow})
+    for (Array1<double>* a :
+         {&s.outletpressure, &s.outlettemperature, &s.outletmassflow, &s.lastoutletpressure,
+          &s.lastoutlettemperature, &s.lastoutletmassflow})
         (*a)(3) = 0.0;
     for (Array1<std::int32_t>* a :
          {&s.outletpressurefixed, &s.outlettemperaturefixed, &s.outletmassflowfixed})

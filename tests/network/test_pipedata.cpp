@@ -246,8 +246,8 @@ TEST(Lifecycle, FreeReleasesTheNetworkGroupAndKeepsCountsAndGeometryGroup)
     freepipememory(s); // twice: the second does nothing
 
     EXPECT_FALSE(s.networkloaded);
-    for (const Array1<double>* a : {&s.celldiameter, &s.pressure, &s.facediameter,
-                                    &s.inletpressure, &s.massflowdeviation, &s.outletghost})
+    for (const Array1<double>* a : {&s.celldiameter, &s.pressure, &s.facediameter, &s.inletpressure,
+                                    &s.massflowdeviation, &s.outletghost})
         EXPECT_TRUE(a->empty());
     EXPECT_TRUE(s.firstcell.empty());
     EXPECT_TRUE(s.conserved.empty());
@@ -280,36 +280,73 @@ std::vector<std::string> snapshot(const Store& s)
         out.emplace_back(reinterpret_cast<const char*>(v.data()), v.size() * sizeof(v[0]));
     };
     for (const Array1<std::int32_t>* a :
-         {&s.firstcell, &s.lastcell, &s.pipepassflag, &s.inletpressurefixed,
-          &s.outletpressurefixed, &s.inlettemperaturefixed, &s.outlettemperaturefixed,
-          &s.inletmassflowfixed, &s.outletmassflowfixed})
+         {&s.firstcell, &s.lastcell, &s.pipepassflag, &s.inletpressurefixed, &s.outletpressurefixed,
+          &s.inlettemperaturefixed, &s.outlettemperaturefixed, &s.inletmassflowfixed,
+          &s.outletmassflowfixed})
         bytes(a->raw());
-    for (const Array1<double>* a :
-         {&s.inletpressure,      &s.outletpressure,        &s.inlettemperature,
-          &s.outlettemperature,  &s.inletmassflow,         &s.outletmassflow,
-          &s.lastinletpressure,  &s.lastoutletpressure,    &s.lastinlettemperature,
-          &s.lastoutlettemperature, &s.lastinletmassflow,  &s.lastoutletmassflow,
-          &s.midinletpressure,   &s.midoutletpressure,     &s.midinlettemperature,
-          &s.midoutlettemperature, &s.midinletmassflow,    &s.midoutletmassflow,
-          &s.inletghost,         &s.outletghost,           &s.celldiameter,
-          &s.cellarea,           &s.areagradient,          &s.cellinclination,
-          &s.relativeroughness,  &s.ambienttemperature,    &s.heattransfercoefficient,
-          &s.density,            &s.pressure,              &s.temperature,
-          &s.viscosity,          &s.soundspeed,            &s.internalenergy,
-          &s.totalenergy,        &s.enthalpy,              &s.totalenthalpy,
-          &s.velocity,           &s.massflowrate,          &s.machnumber,
-          &s.massflowdeviation,  &s.temperaturechange,     &s.densitychange,
-          &s.facediameter,       &s.facearea,              &s.faceinclination,
-          &s.celllength,         &s.inversecelllength,     &s.cellcentre,
-          &s.facelength,         &s.inversefacelength,     &s.faceposition,
-          &s.inletbcgradient,    &s.inletbcvalue,          &s.inletbcweight,
-          &s.outletbcgradient,   &s.outletbcvalue,         &s.outletbcweight})
+    for (const Array1<double>* a : {&s.inletpressure,
+                                    &s.outletpressure,
+                                    &s.inlettemperature,
+                                    &s.outlettemperature,
+                                    &s.inletmassflow,
+                                    &s.outletmassflow,
+                                    &s.lastinletpressure,
+                                    &s.lastoutletpressure,
+                                    &s.lastinlettemperature,
+                                    &s.lastoutlettemperature,
+                                    &s.lastinletmassflow,
+                                    &s.lastoutletmassflow,
+                                    &s.midinletpressure,
+                                    &s.midoutletpressure,
+                                    &s.midinlettemperature,
+                                    &s.midoutlettemperature,
+                                    &s.midinletmassflow,
+                                    &s.midoutletmassflow,
+                                    &s.inletghost,
+                                    &s.outletghost,
+                                    &s.celldiameter,
+                                    &s.cellarea,
+                                    &s.areagradient,
+                                    &s.cellinclination,
+                                    &s.relativeroughness,
+                                    &s.ambienttemperature,
+                                    &s.heattransfercoefficient,
+                                    &s.density,
+                                    &s.pressure,
+                                    &s.temperature,
+                                    &s.viscosity,
+                                    &s.soundspeed,
+                                    &s.internalenergy,
+                                    &s.totalenergy,
+                                    &s.enthalpy,
+                                    &s.totalenthalpy,
+                                    &s.velocity,
+                                    &s.massflowrate,
+                                    &s.machnumber,
+                                    &s.massflowdeviation,
+                                    &s.temperaturechange,
+                                    &s.densitychange,
+                                    &s.facediameter,
+                                    &s.facearea,
+                                    &s.faceinclination,
+                                    &s.celllength,
+                                    &s.inversecelllength,
+                                    &s.cellcentre,
+                                    &s.facelength,
+                                    &s.inversefacelength,
+                                    &s.faceposition,
+                                    &s.inletbcgradient,
+                                    &s.inletbcvalue,
+                                    &s.inletbcweight,
+                                    &s.outletbcgradient,
+                                    &s.outletbcvalue,
+                                    &s.outletbcweight})
         bytes(a->raw());
     bytes(s.conserved.raw());
     bytes(s.previousconserved.raw());
     bytes(s.marchfaces.pressure.raw());
-    const std::int32_t counts[] = {s.numberofpipes, s.numberofvariables, s.totalcells,
-                                   s.totalfaces, s.networkloaded ? 1 : 0};
+    const std::int32_t counts[] = {s.numberofpipes, s.numberofvariables, s.totalcells, s.totalfaces,
+                                   s.networkloaded ? 1 : 0};
     out.emplace_back(reinterpret_cast<const char*>(counts), sizeof counts);
     out.emplace_back(reinterpret_cast<const char*>(&s.maximumtimestep), sizeof(double));
     return out;

@@ -33,8 +33,8 @@ inline bool loadpipes(Store& s, const std::vector<Pipe>& pipes)
     // A zero-pipe load still needs valid addresses.
     const double none = 1.0;
     auto at = [&](const std::vector<double>& v) { return v.empty() ? &none : v.data(); };
-    return loadpipedata(s, static_cast<std::int32_t>(pipes.size()), at(length), at(din),
-                        at(dout), at(incl), at(rough), at(cell));
+    return loadpipedata(s, static_cast<std::int32_t>(pipes.size()), at(length), at(din), at(dout),
+                        at(incl), at(rough), at(cell));
 }
 
 // A pipe of `cells` cells of 1 m, diameter d.

@@ -32,7 +32,8 @@ void answer(void* context, const double good[5], double* out[5])
     auto& host = *static_cast<TestHost*>(context);
     ++host.calls;
     switch (host.fault) {
-    case Fault::unwritten: return;
+    case Fault::unwritten:
+        return;
     case Fault::nan:
         for (int i = 0; i < 5; ++i)
             *out[i] = std::nan("");
@@ -53,8 +54,7 @@ void answer(void* context, const double good[5], double* out[5])
     }
 }
 
-void pt(void* context, double p, double t, double* rho, double* e, double* h, double* mu,
-        double* c)
+void pt(void* context, double p, double t, double* rho, double* e, double* h, double* mu, double* c)
 {
     const double T = t + 273.15;
     const double good[5] = {p / (R * T), cv * T, cp * T, 0.018, 340.0};
@@ -71,8 +71,7 @@ void rhoe(void* context, double rho, double e, double* p, double* t, double* h, 
     answer(context, good, out);
 }
 
-void ph(void* context, double p, double h, double* rho, double* t, double* e, double* mu,
-        double* c)
+void ph(void* context, double p, double h, double* rho, double* t, double* e, double* mu, double* c)
 {
     const double T = h / cp;
     const double good[5] = {p / (R * T), T - 273.15, cv * T, 0.018, 340.0};
@@ -118,9 +117,8 @@ protected:
         const double molweight = 28.97, gamma = 1.4, viscosity = 1.8e-5, z = 1.0;
         const int32_t model = 2;
         loadfluid(&host, pt, rhoe, ph, &molweight, &gamma, &viscosity, &z, &model);
-        const double length[2] = {200.0, 200.0}, diameter[2] = {0.3, 0.3},
-                     slope[2] = {0.0, 0.01}, roughness[2] = {4.5e-5, 4.5e-5},
-                     cell[2] = {20.0, 20.0};
+        const double length[2] = {200.0, 200.0}, diameter[2] = {0.3, 0.3}, slope[2] = {0.0, 0.01},
+                     roughness[2] = {4.5e-5, 4.5e-5}, cell[2] = {20.0, 20.0};
         loadpipedata(&npipes, length, diameter, diameter, slope, roughness, cell);
         const double ambient[2] = {288.15, 288.15}, coefficient[2] = {2.0, 2.0};
         loadwalldata(ambient, coefficient);
@@ -145,12 +143,12 @@ protected:
     {
         double f[13];
         int32_t model = 0;
-        getfluidparams(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9],
-                       &f[10], &model, &f[11], &f[12]);
+        getfluidparams(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10],
+                       &model, &f[11], &f[12]);
         for (int i = 5; i <= 10; ++i)
             f[i] = 0.0;
-        setfluidparams(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9],
-                       &f[10], &model, &f[11], &f[12]);
+        setfluidparams(&f[0], &f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10],
+                       &model, &f[11], &f[12]);
     }
 
     void expectstatefloored()

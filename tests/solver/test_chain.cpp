@@ -121,8 +121,8 @@ void expectsamebits(const Array2& a, const Array2& b, const char* what)
     ASSERT_EQ(a.raw().size(), b.raw().size()) << what;
     for (std::size_t i = 0; i < a.raw().size(); ++i)
         if (std::bit_cast<std::uint64_t>(a.raw()[i]) != std::bit_cast<std::uint64_t>(b.raw()[i])) {
-            ADD_FAILURE() << what << " differs at value " << i << ": " << a.raw()[i]
-                          << " against " << b.raw()[i];
+            ADD_FAILURE() << what << " differs at value " << i << ": " << a.raw()[i] << " against "
+                          << b.raw()[i];
             return;
         }
 }

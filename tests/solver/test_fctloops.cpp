@@ -40,12 +40,18 @@ public:
         state_ = state_ * 6364136223846793005ULL + 1442695040888963407ULL;
         const auto r = static_cast<std::uint32_t>(state_ >> 33);
         switch (r % 23) {
-        case 0: return 0.0;
-        case 1: return -0.0;
-        case 2: return std::numeric_limits<double>::infinity();
-        case 3: return std::numeric_limits<double>::quiet_NaN();
-        case 4: return last_; // a zero difference to the previous value
-        default: break;
+        case 0:
+            return 0.0;
+        case 1:
+            return -0.0;
+        case 2:
+            return std::numeric_limits<double>::infinity();
+        case 3:
+            return std::numeric_limits<double>::quiet_NaN();
+        case 4:
+            return last_; // a zero difference to the previous value
+        default:
+            break;
         }
         const double unit = static_cast<double>(state_ >> 11) * 0x1p-53;
         last_ = (r & 1U ? -1.0 : 1.0) * std::ldexp(0.5 + unit, static_cast<int>(r % 40) - 20);
@@ -132,11 +138,11 @@ TEST_F(FctLoops, LimiterGivesTheSameBitsAsTheLoopAsWritten)
             for (int trial = 0; trial < 10; ++trial) {
                 const std::int32_t to = from + n - 1;
                 // Each array begins at the lowest index the loop may read.
-                const std::vector<double> facelength = values.array(n);        // from..to
-                const std::vector<double> t = values.array(n + 1);             // from-1..to
-                const std::vector<double> wd = values.array(n + 3);            // from-2..to+1
-                const std::vector<double> dx = values.array(n + 1);            // from-1..to
-                std::vector<double> c1 = output(n), c2 = output(n);            // from-1..to+1
+                const std::vector<double> facelength = values.array(n); // from..to
+                const std::vector<double> t = values.array(n + 1);      // from-1..to
+                const std::vector<double> wd = values.array(n + 3);     // from-2..to+1
+                const std::vector<double> dx = values.array(n + 1);     // from-1..to
+                std::vector<double> c1 = output(n), c2 = output(n);     // from-1..to+1
                 fctloops::portable::limitfaces(from, to, facelength.data() - from,
                                                t.data() - (from - 1), wd.data() - (from - 2),
                                                dx.data() - (from - 1), c1.data() - (from - 1));

@@ -98,18 +98,18 @@ TEST_F(IdealUpdate, FlooredAndBrokenCellsAgreeToTheBit)
 {
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double inf = std::numeric_limits<double>::infinity();
-    s.conserved(1, 3) = 0.0;                         // density floor of the cell update
-    s.conserved(1, 6) = 0.005 * s.cellarea(6);       // below the fluid's density floor
-    s.conserved(3, 9) = 0.0;                         // no energy: pressure and temperature floored
-    s.conserved(3, 12) = -1e5;                       // negative energy
-    s.conserved(3, 15) = nan;                        // energy not a number: replaced
-    s.conserved(3, 18) = inf;                        // infinite energy
+    s.conserved(1, 3) = 0.0;                   // density floor of the cell update
+    s.conserved(1, 6) = 0.005 * s.cellarea(6); // below the fluid's density floor
+    s.conserved(3, 9) = 0.0;                   // no energy: pressure and temperature floored
+    s.conserved(3, 12) = -1e5;                 // negative energy
+    s.conserved(3, 15) = nan;                  // energy not a number: replaced
+    s.conserved(3, 18) = inf;                  // infinite energy
     s.conserved(3, 21) = -inf;
-    s.conserved(2, 24) = nan;                        // momentum not a number
-    s.conserved(1, 27) = nan;                        // mass not a number: floored
-    s.conserved(2, 30) = 0.0;                        // at rest
-    s.conserved(1, 33) = 1e300;                      // enormous
-    s.fluiderrorcode = 3;                            // a floor sets code 1
+    s.conserved(2, 24) = nan;   // momentum not a number
+    s.conserved(1, 27) = nan;   // mass not a number: floored
+    s.conserved(2, 30) = 0.0;   // at rest
+    s.conserved(1, 33) = 1e300; // enormous
+    s.fluiderrorcode = 3;       // a floor sets code 1
     expectbothagree(1, s.totalcells);
     EXPECT_EQ(s.fluiderrorcode, 1);
 

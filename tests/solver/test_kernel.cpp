@@ -79,7 +79,8 @@ TEST_F(KernelTest, WallShearOpposesTheFlowAndHugeReynoldsIsCapped)
     EXPECT_EQ(s.pipeerrorcode, codemarchunconverged);
     const double f = frictionfactor(1e10, s.relativeroughness(2));
     const double rho = s.density(2);
-    EXPECT_DOUBLE_EQ(forward[1], -(0.5 * f) * rho * -10.0 * 10.0 * (3.1415927 * 0.5) / s.cellarea(2));
+    EXPECT_DOUBLE_EQ(forward[1],
+                     -(0.5 * f) * rho * -10.0 * 10.0 * (3.1415927 * 0.5) / s.cellarea(2));
 }
 
 TEST_F(KernelTest, CellUpdateFloorsDensityAndRewritesTheMass)
@@ -227,7 +228,8 @@ TEST_F(KernelTest, PressureIsImposedOnlyWhileTheInletIsSubsonic)
     EXPECT_EQ(s.endpressure(2), 48e5);
     // End state follows the imposed values; the ghost mirrors the end cell.
     EXPECT_DOUBLE_EQ(s.endvelocity(1), 10.0 / (s.pipeendarea(1) * s.enddensity(1)));
-    EXPECT_DOUBLE_EQ(s.inletghost(1), 2.0 * s.pipeendarea(1) * s.enddensity(1) - s.previousconserved(1, 1));
+    EXPECT_DOUBLE_EQ(s.inletghost(1),
+                     2.0 * s.pipeendarea(1) * s.enddensity(1) - s.previousconserved(1, 1));
 }
 
 TEST_F(KernelTest, EquationsAreIndependentOfEachOther)

@@ -127,9 +127,9 @@ TEST_P(VectorMath, ValuesOutsideTheVectorRangeComeFromTheCLibrary)
     const double inf = std::numeric_limits<double>::infinity();
     const double nan = std::numeric_limits<double>::quiet_NaN();
     const double tiny = std::numeric_limits<double>::denorm_min();
-    const std::vector<double> x = {0.0,  -0.0, -2.0, inf,  -inf, nan, tiny, 1e-310,
-                                   1.0,  2.0,  1e300, 1e-300, 3.0, 4.0, 5.0, 6.0,
-                                   -1.0, 7.0,  0.5,  inf,  8.0, 9.0};
+    const std::vector<double> x = {0.0,  -0.0, -2.0,  inf,    -inf, nan, tiny, 1e-310,
+                                   1.0,  2.0,  1e300, 1e-300, 3.0,  4.0, 5.0,  6.0,
+                                   -1.0, 7.0,  0.5,   inf,    8.0,  9.0};
     // Every count from 0 to the full length, so the padded last block sees
     // each kind of value in each lane.
     for (std::size_t n = 0; n <= x.size(); ++n) {

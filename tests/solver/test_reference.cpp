@@ -60,7 +60,7 @@ struct HostGas {
     double R = 8314.3 / 18.0;
     double cv = 8314.3 / (0.28 * 18.0);
     double b = 2.0e-3; // m3/kg
-    double mu0 = 0.5; // cP at 288.15 K: laminar below about 0.1 m/s here
+    double mu0 = 0.5;  // cP at 288.15 K: laminar below about 0.1 m/s here
     long rhoecalls = 0;
     long othercalls = 0;
     std::vector<double> lastrho, laste; // ring of the latest density-energy calls
@@ -180,12 +180,12 @@ Snapshot snapshot(const Store& s)
         }
         out.emplace_back(name, v);
     };
-    pairs("endstate", {&s.endpressure, &s.endtemperature, &s.endmassflow, &s.enddensity,
-                       &s.endvelocity, &s.endenergy, &s.endenthalpy, &s.endsoundspeed,
-                       &s.endmachnumber});
-    pairs("networkend", {&s.bcpressure, &s.bctemperature, &s.bcmassflowrate, &s.bcdensity,
-                         &s.bcvelocity, &s.bcinternalenergy, &s.bcenthalpy, &s.bcsoundspeed,
-                         &s.bcmachnumber});
+    pairs("endstate",
+          {&s.endpressure, &s.endtemperature, &s.endmassflow, &s.enddensity, &s.endvelocity,
+           &s.endenergy, &s.endenthalpy, &s.endsoundspeed, &s.endmachnumber});
+    pairs("networkend",
+          {&s.bcpressure, &s.bctemperature, &s.bcmassflowrate, &s.bcdensity, &s.bcvelocity,
+           &s.bcinternalenergy, &s.bcenthalpy, &s.bcsoundspeed, &s.bcmachnumber});
     pairs("carriedover", {&s.lastbcpressure, &s.lastbctemperature, &s.lastbcmassflow,
                           &s.midbcpressure, &s.midbctemperature, &s.midbcmassflow});
     cells("ghosts", s.inletghost);

@@ -40,8 +40,8 @@ inline bool loadline(Store& s, const std::vector<Line>& pipes)
         amb.push_back(p.ambient);
         htc.push_back(p.htc);
     }
-    if (!loadpipedata(s, static_cast<std::int32_t>(pipes.size()), L.data(), Din.data(),
-                      Dout.data(), incl.data(), rough.data(), cell.data()))
+    if (!loadpipedata(s, static_cast<std::int32_t>(pipes.size()), L.data(), Din.data(), Dout.data(),
+                      incl.data(), rough.data(), cell.data()))
         return false;
     loadwalldata(s, amb.data(), htc.data());
     return true;

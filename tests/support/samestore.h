@@ -30,8 +30,8 @@ void expectsameitems(const std::vector<T>& a, const std::vector<T>& b, const std
         else
             same = a[i] == b[i];
         if (!same) {
-            ADD_FAILURE() << what << " differs at element " << i + 1 << ": " << a[i]
-                          << " against " << b[i];
+            ADD_FAILURE() << what << " differs at element " << i + 1 << ": " << a[i] << " against "
+                          << b[i];
             return;
         }
     }
@@ -49,10 +49,9 @@ inline void expectsamestore(const Store& a, const Store& b)
     EXPECT_EQ(a.atinletface, b.atinletface);
     EXPECT_EQ(a.atoutletface, b.atoutletface);
     // The current fluid state.
-    const double Store::*current[] = {&Store::curpressure,  &Store::curtemperature,
-                                      &Store::curdensity,   &Store::curenergy,
-                                      &Store::curenthalpy,  &Store::curviscosity,
-                                      &Store::cursoundspeed, &Store::simulationtime};
+    const double Store::*current[] = {
+        &Store::curpressure, &Store::curtemperature, &Store::curdensity,    &Store::curenergy,
+        &Store::curenthalpy, &Store::curviscosity,   &Store::cursoundspeed, &Store::simulationtime};
     for (auto member : current)
         EXPECT_TRUE(samebits(a.*member, b.*member)) << "current fluid state";
     // End pairs.
@@ -71,27 +70,53 @@ inline void expectsamestore(const Store& a, const Store& b)
             EXPECT_TRUE(samebits((a.*pairs[i])(end), (b.*pairs[i])(end)))
                 << "end pair " << i << ", end " << end;
     // Per pipe.
-    const Array1<std::int32_t> Store::*logicals[] = {
-        &Store::firstcell,           &Store::lastcell,             &Store::pipepassflag,
-        &Store::inletpressurefixed,  &Store::outletpressurefixed,  &Store::inlettemperaturefixed,
-        &Store::outlettemperaturefixed, &Store::inletmassflowfixed, &Store::outletmassflowfixed};
+    const Array1<std::int32_t> Store::*logicals[] = {&Store::firstcell,
+                                                     &Store::lastcell,
+                                                     &Store::pipepassflag,
+                                                     &Store::inletpressurefixed,
+                                                     &Store::outletpressurefixed,
+                                                     &Store::inlettemperaturefixed,
+                                                     &Store::outlettemperaturefixed,
+                                                     &Store::inletmassflowfixed,
+                                                     &Store::outletmassflowfixed};
     for (std::size_t i = 0; i < std::size(logicals); ++i)
         expectsameitems((a.*logicals[i]).raw(), (b.*logicals[i]).raw(),
                         "per-pipe integer " + std::to_string(i));
     // Every array of reals: per pipe, per variable, per cell, per face.
-    const Array1<double> Store::*reals[] = {
-        &Store::midinletpressure,   &Store::midoutletpressure,  &Store::midinlettemperature,
-        &Store::midoutlettemperature, &Store::midinletmassflow, &Store::midoutletmassflow,
-        &Store::inletghost,         &Store::outletghost,        &Store::density,
-        &Store::pressure,           &Store::temperature,        &Store::viscosity,
-        &Store::soundspeed,         &Store::internalenergy,     &Store::totalenergy,
-        &Store::enthalpy,           &Store::totalenthalpy,      &Store::velocity,
-        &Store::massflowrate,       &Store::machnumber,         &Store::massflowdeviation,
-        &Store::temperaturechange,  &Store::densitychange,      &Store::facediameter,
-        &Store::facearea,           &Store::faceinclination,    &Store::facelength,
-        &Store::inversefacelength,  &Store::inletbcgradient,    &Store::inletbcvalue,
-        &Store::inletbcweight,      &Store::outletbcgradient,   &Store::outletbcvalue,
-        &Store::outletbcweight};
+    const Array1<double> Store::*reals[] = {&Store::midinletpressure,
+                                            &Store::midoutletpressure,
+                                            &Store::midinlettemperature,
+                                            &Store::midoutlettemperature,
+                                            &Store::midinletmassflow,
+                                            &Store::midoutletmassflow,
+                                            &Store::inletghost,
+                                            &Store::outletghost,
+                                            &Store::density,
+                                            &Store::pressure,
+                                            &Store::temperature,
+                                            &Store::viscosity,
+                                            &Store::soundspeed,
+                                            &Store::internalenergy,
+                                            &Store::totalenergy,
+                                            &Store::enthalpy,
+                                            &Store::totalenthalpy,
+                                            &Store::velocity,
+                                            &Store::massflowrate,
+                                            &Store::machnumber,
+                                            &Store::massflowdeviation,
+                                            &Store::temperaturechange,
+                                            &Store::densitychange,
+                                            &Store::facediameter,
+                                            &Store::facearea,
+                                            &Store::faceinclination,
+                                            &Store::facelength,
+                                            &Store::inversefacelength,
+                                            &Store::inletbcgradient,
+                                            &Store::inletbcvalue,
+                                            &Store::inletbcweight,
+                                            &Store::outletbcgradient,
+                                            &Store::outletbcvalue,
+                                            &Store::outletbcweight};
     for (std::size_t i = 0; i < std::size(reals); ++i)
         expectsameitems((a.*reals[i]).raw(), (b.*reals[i]).raw(), "array " + std::to_string(i));
     expectsameitems(a.conserved.raw(), b.conserved.raw(), "conserved");

@@ -32,7 +32,8 @@ struct Outcome {
     std::string out, err;
 };
 
-std::string readtext(const fs::path& path) {
+std::string readtext(const fs::path& path)
+{
     std::ifstream in(path);
     std::ostringstream s;
     s << in.rdbuf();
@@ -41,13 +42,16 @@ std::string readtext(const fs::path& path) {
 
 // Runs pelmora-run with the given arguments (the engine built beside it),
 // capturing stdout and stderr.
-Outcome runhost(const std::vector<std::string>& arguments, const fs::path& workdir) {
+Outcome runhost(const std::vector<std::string>& arguments, const fs::path& workdir)
+{
     fs::create_directories(workdir);
-    const std::string out = (workdir / "stdout.txt").string(), err = (workdir / "stderr.txt").string();
+    const std::string out = (workdir / "stdout.txt").string(),
+                      err = (workdir / "stderr.txt").string();
     std::vector<std::string> words = {PELMORA_RUN_EXECUTABLE, "--library", PELMORA_LIBRARY};
     words.insert(words.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
-    for (auto& w : words) argv.push_back(w.data());
+    for (auto& w : words)
+        argv.push_back(w.data());
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -66,11 +70,10 @@ Outcome runhost(const std::vector<std::string>& arguments, const fs::path& workd
     return o;
 }
 
-fs::path scratch(const std::string& name) {
-    return fs::path(PELMORA_TEST_SCRATCH) / name;
-}
+fs::path scratch(const std::string& name) { return fs::path(PELMORA_TEST_SCRATCH) / name; }
 
-std::vector<std::vector<double>> readcsv(const fs::path& path) {
+std::vector<std::vector<double>> readcsv(const fs::path& path)
+{
     std::ifstream in(path);
     std::string line;
     std::getline(in, line); // header
@@ -79,7 +82,8 @@ std::vector<std::vector<double>> readcsv(const fs::path& path) {
         std::vector<double> row;
         std::stringstream cells(line);
         std::string cell;
-        while (std::getline(cells, cell, ',')) row.push_back(std::stod(cell));
+        while (std::getline(cells, cell, ','))
+            row.push_back(std::stod(cell));
         rows.push_back(row);
     }
     return rows;
@@ -93,42 +97,52 @@ struct ExampleCase {
     void (*about)(const json& summary);
 };
 
-void demandcycle(const json& s) {
+void demandcycle(const json& s)
+{
     // The inlet feeds at fixed pressure while the outlet follows the
     // demand; the outlet pressure swings with the line pack.
     EXPECT_NEAR(s["inlet"]["pressure_max"].get<double>(), 60e5, 0.1e5);
-    EXPECT_GT(s["outlet"]["pressure_max"].get<double>() - s["outlet"]["pressure_min"].get<double>(), 5e5);
+    EXPECT_GT(s["outlet"]["pressure_max"].get<double>() - s["outlet"]["pressure_min"].get<double>(),
+              5e5);
 }
 
-void compressortrip(const json& s) {
+void compressortrip(const json& s)
+{
     // Real gas; after the trip the customer draws the line pack down.
     EXPECT_TRUE(s["gas"]["real"].get<bool>());
-    EXPECT_LT(s["outlet"]["pressure_end"].get<double>(), s["outlet"]["pressure_start"].get<double>() - 10e5);
+    EXPECT_LT(s["outlet"]["pressure_end"].get<double>(),
+              s["outlet"]["pressure_start"].get<double>() - 10e5);
     EXPECT_LT(s["linepack_kg"]["end"].get<double>(), 0.7 * s["linepack_kg"]["start"].get<double>());
 }
 
-void emergencyshutdown(const json& s) {
+void emergencyshutdown(const json& s)
+{
     // The closed outlet packs the line up towards the inlet pressure.
     EXPECT_GT(s["linepack_kg"]["end"].get<double>(), s["linepack_kg"]["start"].get<double>());
-    EXPECT_GT(s["outlet"]["pressure_max"].get<double>(), s["outlet"]["pressure_start"].get<double>() + 5e5);
+    EXPECT_GT(s["outlet"]["pressure_max"].get<double>(),
+              s["outlet"]["pressure_start"].get<double>() + 5e5);
     EXPECT_EQ(s["outlet"]["massflow_end"].get<double>(), 0.0);
 }
 
-void blowdown(const json& s) {
+void blowdown(const json& s)
+{
     // The line empties through its outlet, and the choke estimate is a
     // pressure above the atmosphere.
-    EXPECT_LT(s["linepack_kg"]["end"].get<double>(), 0.05 * s["linepack_kg"]["start"].get<double>());
+    EXPECT_LT(s["linepack_kg"]["end"].get<double>(),
+              0.05 * s["linepack_kg"]["start"].get<double>());
     EXPECT_GT(s["choke"]["pressure"].get<double>(), 1e5);
 }
 
 class Example : public ::testing::TestWithParam<ExampleCase> {};
 
-TEST_P(Example, RunsToCompletionWithSaneResults) {
+TEST_P(Example, RunsToCompletionWithSaneResults)
+{
     const std::string name = GetParam().name;
     const fs::path dir = scratch("example-" + name);
     fs::remove_all(dir);
     const Outcome o = runhost({std::string(PELMORA_EXAMPLES) + "/" + name + ".json", "--output",
-                               dir.string(), "--no-plots"}, dir);
+                               dir.string(), "--no-plots"},
+                              dir);
     ASSERT_EQ(o.status, 0) << o.err << o.out;
     const json s = json::parse(readtext(dir / "summary.json"));
 
@@ -159,7 +173,8 @@ INSTANTIATE_TEST_SUITE_P(Scenarios, Example,
 
 // --- Broken input ----------------------------------------------------------
 
-TEST(HostErrors, BrokenScenarioGetsOneMessageAndNonZeroExit) {
+TEST(HostErrors, BrokenScenarioGetsOneMessageAndNonZeroExit)
+{
     const fs::path dir = scratch("broken");
     fs::create_directories(dir);
     json doc = json::parse(readtext(std::string(PELMORA_EXAMPLES) + "/blowdown.json"));
@@ -167,7 +182,8 @@ TEST(HostErrors, BrokenScenarioGetsOneMessageAndNonZeroExit) {
     std::ofstream(dir / "broken.json") << doc.dump();
     const Outcome o = runhost({(dir / "broken.json").string(), "--no-output"}, dir);
     EXPECT_EQ(o.status, 1);
-    EXPECT_NE(o.err.find("pipes[0].length: expected a positive number"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("pipes[0].length: expected a positive number"), std::string::npos)
+        << o.err;
     EXPECT_EQ(std::count(o.err.begin(), o.err.end(), '\n'), 1) << o.err;
     EXPECT_TRUE(o.out.empty());
 
@@ -177,15 +193,18 @@ TEST(HostErrors, BrokenScenarioGetsOneMessageAndNonZeroExit) {
     EXPECT_EQ(runhost({"--no-such-option"}, dir).status, 1);
 }
 
-TEST(HostErrors, MissingLibraryIsNamed) {
+TEST(HostErrors, MissingLibraryIsNamed)
+{
     const fs::path dir = scratch("nolibrary");
     const Outcome o = runhost({"--library", "/nonexistent/libpelmora.so", "--no-output"}, dir);
     EXPECT_EQ(o.status, 2);
     EXPECT_NE(o.err.find("cannot load the engine library '/nonexistent/libpelmora.so'"),
-              std::string::npos) << o.err;
+              std::string::npos)
+        << o.err;
 }
 
-TEST(HostErrors, SteadyStateThatFailsIsReported) {
+TEST(HostErrors, SteadyStateThatFailsIsReported)
+{
     // Two pipes of different bore cannot be marched as one duct.
     const fs::path dir = scratch("steadyfails");
     fs::create_directories(dir);
@@ -194,12 +213,14 @@ TEST(HostErrors, SteadyStateThatFailsIsReported) {
     std::ofstream(dir / "s.json") << doc.dump();
     const Outcome o = runhost({(dir / "s.json").string(), "--no-output"}, dir);
     EXPECT_EQ(o.status, 3);
-    EXPECT_NE(o.err.find("status 1: the pipe diameters are not all equal"), std::string::npos) << o.err;
+    EXPECT_NE(o.err.find("status 1: the pipe diameters are not all equal"), std::string::npos)
+        << o.err;
 }
 
 // --- The host makes exactly the calls a host would ------------------------
 
-TEST(HostCalls, ResultsEqualTheSameCallsMadeDirectly) {
+TEST(HostCalls, ResultsEqualTheSameCallsMadeDirectly)
+{
     // 1. A small scenario through pelmora-run.
     const fs::path dir = scratch("direct");
     fs::remove_all(dir);

@@ -15,14 +15,16 @@ namespace {
 using realgas::NaturalGas;
 using realgas::State;
 
-NaturalGas methane() {
+NaturalGas methane()
+{
     double y[realgas::ncomponents] = {1.0};
     return *NaturalGas::frommolefractions(y);
 }
 
 // A lean pipeline gas: 90 % methane with ethane, propane, butanes, nitrogen
 // and carbon dioxide.
-std::vector<double> pipelinegas() {
+std::vector<double> pipelinegas()
+{
     std::vector<double> y(realgas::ncomponents, 0.0);
     y[realgas_componentindex("methane")] = 0.90;
     y[realgas_componentindex("ethane")] = 0.05;
@@ -36,7 +38,8 @@ std::vector<double> pipelinegas() {
 
 // --- Compressibility against published values -----------------------------
 
-TEST(RealGasCompressibility, MatchesStandingKatzChartReadings) {
+TEST(RealGasCompressibility, MatchesStandingKatzChartReadings)
+{
     // Standing and Katz (1942) chart for natural gases, Z as read at these
     // reduced conditions (chart-reading accuracy about +-0.015):
     //   Tpr 1.5,  Ppr 3.0 -> 0.77  (near the minimum of the 1.5 isotherm)
@@ -48,15 +51,18 @@ TEST(RealGasCompressibility, MatchesStandingKatzChartReadings) {
     // its own critical point reaches any of them.
     const NaturalGas gas = methane();
     const double tc = gas.pseudocriticaltemperature(), pc = gas.pseudocriticalpressure();
-    struct Point { double tpr, ppr, z; };
-    for (const Point& c : {Point{1.5, 3.0, 0.77}, Point{2.0, 3.0, 0.94},
-                           Point{1.67, 4.5, 0.85}, Point{1.5, 10.0, 1.13}}) {
+    struct Point {
+        double tpr, ppr, z;
+    };
+    for (const Point& c : {Point{1.5, 3.0, 0.77}, Point{2.0, 3.0, 0.94}, Point{1.67, 4.5, 0.85},
+                           Point{1.5, 10.0, 1.13}}) {
         EXPECT_NEAR(gas.compressibility(c.ppr * pc, c.tpr * tc), c.z, 0.015)
             << "Tpr " << c.tpr << " Ppr " << c.ppr;
     }
 }
 
-TEST(RealGasCompressibility, MatchesMethaneAtReferenceConditions) {
+TEST(RealGasCompressibility, MatchesMethaneAtReferenceConditions)
+{
     // Compressibility factor of methane at 101.325 kPa from the natural-gas
     // calorific-value standard tables: 0.9976 at 0 degC and 0.9980 at 15 degC
     // (the first matches methane's normal density of 0.7175 kg/m3).
@@ -66,7 +72,8 @@ TEST(RealGasCompressibility, MatchesMethaneAtReferenceConditions) {
     EXPECT_NEAR(gas.atpressuretemperature(101.325, 273.15).density, 0.7175, 0.0005);
 }
 
-TEST(RealGasCompressibility, PipelineGasIsDenserThanIdealAtLinePressure) {
+TEST(RealGasCompressibility, PipelineGasIsDenserThanIdealAtLinePressure)
+{
     // The sour-gas correction is applied, molar mass and pseudo-critical
     // point are molar averages, and at 60 bar and 15 degC a lean gas has Z
     // between 0.85 and 0.90.
@@ -82,7 +89,8 @@ TEST(RealGasCompressibility, PipelineGasIsDenserThanIdealAtLinePressure) {
 
 // --- Ideal-gas limit ------------------------------------------------------
 
-TEST(RealGasIdealLimit, LowPressureBehavesAsIdealGas) {
+TEST(RealGasIdealLimit, LowPressureBehavesAsIdealGas)
+{
     const NaturalGas gas = methane();
     const double r = gas.gasconstant();
     for (double T : {220.0, 288.15, 400.0}) {
@@ -104,7 +112,8 @@ TEST(RealGasIdealLimit, LowPressureBehavesAsIdealGas) {
 
 // --- Consistency of the residual properties with the Z model --------------
 
-TEST(RealGasConsistency, EnergyDensityDerivativeFollowsEquationOfState) {
+TEST(RealGasConsistency, EnergyDensityDerivativeFollowsEquationOfState)
+{
     // (de/drho)_T = (p - T (dp/dT)_rho) / rho^2 holds for any equation of
     // state; a residual energy that does not belong to Z breaks it.
     const auto y = pipelinegas();
@@ -113,9 +122,11 @@ TEST(RealGasConsistency, EnergyDensityDerivativeFollowsEquationOfState) {
         for (double T : {250.0, 300.0}) {
             const double drho = 1e-4 * rho, dT = 1e-3;
             const double dedrho = (gas.atdensitytemperature(rho + drho, T).energy -
-                                   gas.atdensitytemperature(rho - drho, T).energy) / (2 * drho);
+                                   gas.atdensitytemperature(rho - drho, T).energy) /
+                                  (2 * drho);
             const double dpdT = (gas.atdensitytemperature(rho, T + dT).pressure -
-                                 gas.atdensitytemperature(rho, T - dT).pressure) / (2 * dT);
+                                 gas.atdensitytemperature(rho, T - dT).pressure) /
+                                (2 * dT);
             const double p = gas.atdensitytemperature(rho, T).pressure;
             EXPECT_NEAR(dedrho, (p - T * dpdT) / (rho * rho), 1e-6 * std::abs(p / (rho * rho)))
                 << rho << " " << T;
@@ -123,7 +134,8 @@ TEST(RealGasConsistency, EnergyDensityDerivativeFollowsEquationOfState) {
     }
 }
 
-TEST(RealGasConsistency, HeatCapacitiesAndSoundSpeedMatchFiniteDifferences) {
+TEST(RealGasConsistency, HeatCapacitiesAndSoundSpeedMatchFiniteDifferences)
+{
     const auto y = pipelinegas();
     const NaturalGas gas = *NaturalGas::frommolefractions(y.data());
     for (double p : {500.0, 6000.0, 12000.0}) {
@@ -132,9 +144,11 @@ TEST(RealGasConsistency, HeatCapacitiesAndSoundSpeedMatchFiniteDifferences) {
             // cp = (dh/dT)_p, cv = (de/dT)_rho.
             const double dT = 1e-3;
             const double cp = (gas.atpressuretemperature(p, T + dT).enthalpy -
-                               gas.atpressuretemperature(p, T - dT).enthalpy) / (2 * dT);
+                               gas.atpressuretemperature(p, T - dT).enthalpy) /
+                              (2 * dT);
             const double cv = (gas.atdensitytemperature(s.density, T + dT).energy -
-                               gas.atdensitytemperature(s.density, T - dT).energy) / (2 * dT);
+                               gas.atdensitytemperature(s.density, T - dT).energy) /
+                              (2 * dT);
             EXPECT_NEAR(s.cp, cp, 1e-5 * cp) << p << " " << T;
             EXPECT_NEAR(s.cv, cv, 1e-5 * cv) << p << " " << T;
             // c^2 = (dp/drho)_s; along an isentrope de = p / rho^2 drho
@@ -151,7 +165,8 @@ TEST(RealGasConsistency, HeatCapacitiesAndSoundSpeedMatchFiniteDifferences) {
 
 // --- Inverse routines -----------------------------------------------------
 
-TEST(RealGasInverse, DensityEnergyAndPressureEnthalpyReturnToTheState) {
+TEST(RealGasInverse, DensityEnergyAndPressureEnthalpyReturnToTheState)
+{
     const auto y = pipelinegas();
     const NaturalGas gas = *NaturalGas::frommolefractions(y.data());
     for (double p : {1.0, 101.325, 3000.0, 7000.0, 15000.0, 30000.0}) {
@@ -167,7 +182,8 @@ TEST(RealGasInverse, DensityEnergyAndPressureEnthalpyReturnToTheState) {
     }
 }
 
-TEST(RealGasInverse, RoutinesWriteFiniteValuesForAnyInput) {
+TEST(RealGasInverse, RoutinesWriteFiniteValuesForAnyInput)
+{
     const auto y = pipelinegas();
     pelmora_realgas* gas = realgas_create(y.data());
     ASSERT_NE(gas, nullptr);
@@ -178,9 +194,11 @@ TEST(RealGasInverse, RoutinesWriteFiniteValuesForAnyInput) {
     for (double a : values) {
         for (double b : values) {
             for (auto routine : {realgas_pt, realgas_rhoe, realgas_ph}) {
-                for (double& o : out) o = nan;
+                for (double& o : out)
+                    o = nan;
                 routine(gas, a, b, &out[0], &out[1], &out[2], &out[3], &out[4]);
-                for (double o : out) EXPECT_TRUE(std::isfinite(o)) << a << " " << b;
+                for (double o : out)
+                    EXPECT_TRUE(std::isfinite(o)) << a << " " << b;
             }
         }
     }
@@ -189,7 +207,8 @@ TEST(RealGasInverse, RoutinesWriteFiniteValuesForAnyInput) {
 
 // --- The C routines -------------------------------------------------------
 
-TEST(RealGasRoutines, WorkInKilopascalCelsiusAndKilojoule) {
+TEST(RealGasRoutines, WorkInKilopascalCelsiusAndKilojoule)
+{
     const auto y = pipelinegas();
     pelmora_realgas* gas = realgas_create(y.data());
     ASSERT_NE(gas, nullptr);
@@ -219,7 +238,8 @@ TEST(RealGasRoutines, WorkInKilopascalCelsiusAndKilojoule) {
     realgas_destroy(gas);
 }
 
-TEST(RealGasRoutines, CreationChecksFractionsAndNormalises) {
+TEST(RealGasRoutines, CreationChecksFractionsAndNormalises)
+{
     std::vector<double> y(realgas::ncomponents, 0.0);
     EXPECT_EQ(realgas_create(y.data()), nullptr); // all zero
     y[0] = -0.1;

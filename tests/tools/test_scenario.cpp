@@ -18,7 +18,8 @@ using pelmorarun::ScenarioError;
 using pelmorarun::scenariofromjson;
 using pelmorarun::valuesat;
 
-json validscenario() {
+json validscenario()
+{
     return json::parse(R"({
       "name": "two pipes",
       "gas": {"model": "ideal", "molweight": 18, "gamma": 1.3, "viscosity": 1.1e-5},
@@ -41,7 +42,8 @@ json validscenario() {
 }
 
 // The message for a scenario; empty when it is accepted.
-std::string messagefor(const json& document) {
+std::string messagefor(const json& document)
+{
     try {
         scenariofromjson(document);
     } catch (const ScenarioError& e) {
@@ -50,7 +52,8 @@ std::string messagefor(const json& document) {
     return "";
 }
 
-TEST(ScenarioReading, ValidScenarioGivesEveryValue) {
+TEST(ScenarioReading, ValidScenarioGivesEveryValue)
+{
     const Scenario s = scenariofromjson(validscenario());
     EXPECT_EQ(s.name, "two pipes");
     EXPECT_FALSE(s.gas.real);
@@ -72,7 +75,8 @@ TEST(ScenarioReading, ValidScenarioGivesEveryValue) {
     EXPECT_TRUE(s.output.plots);
 }
 
-TEST(ScenarioReading, RealGasCompositionIsReadByComponentName) {
+TEST(ScenarioReading, RealGasCompositionIsReadByComponentName)
+{
     json doc = validscenario();
     doc["gas"] = json::parse(R"({"model": "realgas",
         "composition": {"methane": 0.95, "ethane": 0.03, "nitrogen": 0.02},
@@ -85,7 +89,8 @@ TEST(ScenarioReading, RealGasCompositionIsReadByComponentName) {
     EXPECT_EQ(s.gas.realgas.referencepressure, 6e6);
 }
 
-TEST(ScenarioReading, EachBrokenFieldGetsOneMessageNamingIt) {
+TEST(ScenarioReading, EachBrokenFieldGetsOneMessageNamingIt)
+{
     struct Case {
         const char* pointer; // JSON pointer of the field to change
         json value;          // new value; null removes the field
@@ -94,22 +99,29 @@ TEST(ScenarioReading, EachBrokenFieldGetsOneMessageNamingIt) {
     const Case cases[] = {
         {"/pipes/1/length", -3000, "pipes[1].length: expected a positive number"},
         {"/pipes/0/length", "5 km", "pipes[0].length: expected a positive number"},
-        {"/pipes/0/celllength", nullptr, "pipes[0].celllength: missing; expected a positive number"},
+        {"/pipes/0/celllength", nullptr,
+         "pipes[0].celllength: missing; expected a positive number"},
         {"/pipes/0/roughness", -1e-5, "pipes[0].roughness: expected a number of 0 or more"},
-        {"/pipes/0/inclination", 2.0, "pipes[0].inclination: expected radians between -pi/2 and pi/2"},
+        {"/pipes/0/inclination", 2.0,
+         "pipes[0].inclination: expected radians between -pi/2 and pi/2"},
         {"/pipes/0/lenght", 1, "pipes[0].lenght: unknown field"},
         {"/pipes", json::array(), "pipes: expected a non-empty list"},
         {"/gas", nullptr, "gas: missing; expected an object"},
         {"/gas/gamma", 1.0, "gas.gamma: expected a number above 1"},
         {"/gas/model", "perfect", "gas.model: expected \"ideal\" or \"realgas\""},
-        {"/initial/pressure", json::array({5e6}), "initial.pressure: expected one value per pipe (2)"},
+        {"/initial/pressure", json::array({5e6}),
+         "initial.pressure: expected one value per pipe (2)"},
         {"/initial/temperature", 0, "initial.temperature: expected a positive number"},
         {"/initial/type", "guess", "initial.type: expected \"uniform\" or \"steadystate\""},
         {"/boundary/outlet", nullptr, "boundary.outlet: missing; expected an object"},
-        {"/boundary/inlet/fixed/0", "flow", "boundary.inlet.fixed[0]: expected \"pressure\", \"temperature\" or \"massflow\""},
-        {"/boundary/inlet/table/0/pressure", nullptr, "boundary.inlet.table[0].pressure: missing; expected a positive number"},
-        {"/boundary/outlet/table/1/time", -1, "boundary.outlet.table[1].time: expected a number of 0 or more"},
-        {"/boundary/outlet/table/0/time", 150, "boundary.outlet.table[1].time: times must not decrease down the table"},
+        {"/boundary/inlet/fixed/0", "flow",
+         "boundary.inlet.fixed[0]: expected \"pressure\", \"temperature\" or \"massflow\""},
+        {"/boundary/inlet/table/0/pressure", nullptr,
+         "boundary.inlet.table[0].pressure: missing; expected a positive number"},
+        {"/boundary/outlet/table/1/time", -1,
+         "boundary.outlet.table[1].time: expected a number of 0 or more"},
+        {"/boundary/outlet/table/0/time", 150,
+         "boundary.outlet.table[1].time: times must not decrease down the table"},
         {"/timestep", 0, "timestep: expected a positive number"},
         {"/endtime", nullptr, "endtime: missing; expected a positive number"},
         {"/maxtimestep", -1, "maxtimestep: expected a positive number"},
@@ -129,17 +141,21 @@ TEST(ScenarioReading, EachBrokenFieldGetsOneMessageNamingIt) {
     }
 }
 
-TEST(ScenarioReading, SteadyStartAndRealGasProblemsAreNamed) {
+TEST(ScenarioReading, SteadyStartAndRealGasProblemsAreNamed)
+{
     json doc = validscenario();
-    doc["initial"] = json::parse(R"({"type": "steadystate", "mode": 7, "a": 5e6, "b": 288, "c": 10})");
+    doc["initial"] =
+        json::parse(R"({"type": "steadystate", "mode": 7, "a": 5e6, "b": 288, "c": 10})");
     EXPECT_EQ(messagefor(doc), "initial.mode: expected 1 to 6");
     doc["initial"]["mode"] = 5;
     doc["initial"]["c"] = -1; // mode 5: c is the required outlet pressure
     EXPECT_EQ(messagefor(doc), "initial.c: expected a positive number");
 
     doc = validscenario();
-    doc["gas"] = json::parse(R"({"model": "realgas", "composition": {"methane": 0.9, "helium": 0.1}})");
-    EXPECT_EQ(messagefor(doc).rfind("gas.composition.helium: unknown component; known: methane,", 0), 0u);
+    doc["gas"] =
+        json::parse(R"({"model": "realgas", "composition": {"methane": 0.9, "helium": 0.1}})");
+    EXPECT_EQ(
+        messagefor(doc).rfind("gas.composition.helium: unknown component; known: methane,", 0), 0u);
     doc["gas"]["composition"] = json::parse(R"({"methane": 0.5})");
     EXPECT_EQ(messagefor(doc).rfind("gas.composition: mole fractions sum to 0.5", 0), 0u);
 
@@ -147,18 +163,19 @@ TEST(ScenarioReading, SteadyStartAndRealGasProblemsAreNamed) {
     EXPECT_THROW(pelmorarun::parsescenario("{\"name\": "), ScenarioError);
 }
 
-TEST(ScenarioTables, InterpolateLinearlyAndHoldOutside) {
+TEST(ScenarioTables, InterpolateLinearlyAndHoldOutside)
+{
     EndTable t;
     t.time = {10, 20, 20, 40};
     t.pressure = {100, 200, 300, 500};
     t.temperature = {1, 1, 1, 1};
     t.massflow = {0, 10, 10, -10};
-    EXPECT_EQ(valuesat(t, 0).pressure, 100);   // before the first row
-    EXPECT_EQ(valuesat(t, 15).pressure, 150);  // between rows
-    EXPECT_EQ(valuesat(t, 20).pressure, 300);  // a step: the later row holds from its time on
+    EXPECT_EQ(valuesat(t, 0).pressure, 100);  // before the first row
+    EXPECT_EQ(valuesat(t, 15).pressure, 150); // between rows
+    EXPECT_EQ(valuesat(t, 20).pressure, 300); // a step: the later row holds from its time on
     EXPECT_EQ(valuesat(t, 30).pressure, 400);
     EXPECT_EQ(valuesat(t, 30).massflow, 0);
-    EXPECT_EQ(valuesat(t, 99).pressure, 500);  // after the last row
+    EXPECT_EQ(valuesat(t, 99).pressure, 500); // after the last row
 }
 
 } // namespace

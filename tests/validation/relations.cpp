@@ -10,10 +10,13 @@ namespace {
 constexpr double notanumber = std::numeric_limits<double>::quiet_NaN();
 }
 
-double fanningfriction(double reynolds, double relativeroughness) {
-  if (reynolds <= 2000.0) return 16.0 / reynolds;
-  const double term = 1.14 - 2.0 * std::log10(relativeroughness + 21.25 / std::pow(reynolds, 0.9));
-  return 0.25 / (term * term);
+double fanningfriction(double reynolds, double relativeroughness)
+{
+    if (reynolds <= 2000.0)
+        return 16.0 / reynolds;
+    const double term =
+        1.14 - 2.0 * std::log10(relativeroughness + 21.25 / std::pow(reynolds, 0.9));
+    return 0.25 / (term * term);
 }
 
 // Steps:
@@ -21,27 +24,31 @@ double fanningfriction(double reynolds, double relativeroughness) {
 //    falls monotonically on the subsonic branch p2 > sqrt(K).
 // 2. r(p1) < 0 always; if r(sqrt K) < 0 too there is no subsonic solution.
 // 3. Bisection between sqrt(K) and p1 to double precision (200 halvings).
-double isothermalpressure(double p1, double massflux, double rt, double friction,
-                          double diameter, double length) {
-  const double k = massflux * massflux * rt;
-  const double frictionterm = 4.0 * friction * length / diameter;
-  auto residual = [&](double p2) {
-    return p1 * p1 - p2 * p2 - k * (frictionterm + 2.0 * std::log(p1 / p2));
-  };
-  double low = std::sqrt(k), high = p1;
-  if (length <= 0) return p1;
-  if (residual(low) < 0) return notanumber;
-  for (int i = 0; i < 200 && high - low > 1e-15 * high; ++i) {
-    const double mid = 0.5 * (low + high);
-    (residual(mid) > 0 ? low : high) = mid;
-  }
-  return 0.5 * (low + high);
+double isothermalpressure(double p1, double massflux, double rt, double friction, double diameter,
+                          double length)
+{
+    const double k = massflux * massflux * rt;
+    const double frictionterm = 4.0 * friction * length / diameter;
+    auto residual = [&](double p2) {
+        return p1 * p1 - p2 * p2 - k * (frictionterm + 2.0 * std::log(p1 / p2));
+    };
+    double low = std::sqrt(k), high = p1;
+    if (length <= 0)
+        return p1;
+    if (residual(low) < 0)
+        return notanumber;
+    for (int i = 0; i < 200 && high - low > 1e-15 * high; ++i) {
+        const double mid = 0.5 * (low + high);
+        (residual(mid) > 0 ? low : high) = mid;
+    }
+    return 0.5 * (low + high);
 }
 
-double fannofunction(double mach, double gamma) {
-  const double m2 = mach * mach;
-  return (1.0 - m2) / (gamma * m2) +
-         0.5 * (gamma + 1.0) / gamma * std::log((gamma + 1.0) * m2 / (2.0 + (gamma - 1.0) * m2));
+double fannofunction(double mach, double gamma)
+{
+    const double m2 = mach * mach;
+    return (1.0 - m2) / (gamma * m2) +
+           0.5 * (gamma + 1.0) / gamma * std::log((gamma + 1.0) * m2 / (2.0 + (gamma - 1.0) * m2));
 }
 
 // Steps:
@@ -51,17 +58,19 @@ double fannofunction(double mach, double gamma) {
 // 3. Temperature and pressure from the stagnation-temperature and mass
 //    conservation relations.
 FannoState fannodownstream(double m1, double p1, double t1, double gamma, double friction,
-                           double diameter, double length) {
-  const double target = fannofunction(m1, gamma) - 4.0 * friction * length / diameter;
-  if (target < 0) return {notanumber, notanumber, notanumber};
-  double low = m1, high = 1.0;
-  for (int i = 0; i < 200 && high - low > 1e-16; ++i) {
-    const double mid = 0.5 * (low + high);
-    (fannofunction(mid, gamma) > target ? low : high) = mid;
-  }
-  const double m2 = 0.5 * (low + high);
-  const double tratio = (2.0 + (gamma - 1.0) * m1 * m1) / (2.0 + (gamma - 1.0) * m2 * m2);
-  return {m2, p1 * (m1 / m2) * std::sqrt(tratio), t1 * tratio};
+                           double diameter, double length)
+{
+    const double target = fannofunction(m1, gamma) - 4.0 * friction * length / diameter;
+    if (target < 0)
+        return {notanumber, notanumber, notanumber};
+    double low = m1, high = 1.0;
+    for (int i = 0; i < 200 && high - low > 1e-16; ++i) {
+        const double mid = 0.5 * (low + high);
+        (fannofunction(mid, gamma) > target ? low : high) = mid;
+    }
+    const double m2 = 0.5 * (low + high);
+    const double tratio = (2.0 + (gamma - 1.0) * m1 * m1) / (2.0 + (gamma - 1.0) * m2 * m2);
+    return {m2, p1 * (m1 / m2) * std::sqrt(tratio), t1 * tratio};
 }
 
-}  // namespace validation
+} // namespace validation

@@ -27,8 +27,8 @@ double fanningfriction(double reynolds, double relativeroughness);
 // the second term in the bracket being the kinetic (acceleration) term.
 // Returns p2 at distance `length` downstream of p1, or NaN when the flow
 // would choke (isothermal Mach 1/sqrt(gamma), p2^2 = G^2 RT) first.
-double isothermalpressure(double p1, double massflux, double rt, double friction,
-                          double diameter, double length);
+double isothermalpressure(double p1, double massflux, double rt, double friction, double diameter,
+                          double length);
 
 // The Fanno function 4 f L* / D = (1 - M^2) / (g M^2)
 //     + (g + 1) / (2 g) ln[(g + 1) M^2 / (2 + (g - 1) M^2)],
@@ -36,9 +36,9 @@ double isothermalpressure(double p1, double massflux, double rt, double friction
 double fannofunction(double mach, double gamma);
 
 struct FannoState {
-  double mach = 0;
-  double pressure = 0;
-  double temperature = 0;
+    double mach = 0;
+    double pressure = 0;
+    double temperature = 0;
 };
 
 // State a distance `length` downstream of an inlet at Mach m1, p1, T1 in
@@ -50,6 +50,6 @@ struct FannoState {
 FannoState fannodownstream(double m1, double p1, double t1, double gamma, double friction,
                            double diameter, double length);
 
-}  // namespace validation
+} // namespace validation
 
 #endif

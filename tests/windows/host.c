@@ -35,9 +35,9 @@
 #include "pelmora.h"
 
 #ifdef _WIN32
-#include <windows.h>
+#  include <windows.h>
 #else
-#include <dlfcn.h>
+#  include <dlfcn.h>
 #endif
 
 /* ------------------------------------------------------------------------
@@ -48,16 +48,16 @@
  * own type (taken from pelmora.h with __typeof__) where it is stored. */
 typedef void (*anyfunction)(void);
 
-static void *open_library(const char *path)
+static void* open_library(const char* path)
 {
 #ifdef _WIN32
-    return (void *)LoadLibraryA(path);
+    return (void*)LoadLibraryA(path);
 #else
     return dlopen(path, RTLD_NOW | RTLD_LOCAL);
 #endif
 }
 
-static anyfunction find_entry(void *library, const char *name, int *missing)
+static anyfunction find_entry(void* library, const char* name, int* missing)
 {
     anyfunction entry;
 #ifdef _WIN32
@@ -65,8 +65,8 @@ static anyfunction find_entry(void *library, const char *name, int *missing)
 #else
     /* POSIX hands back a data pointer; copy its bits into the function
      * pointer, the conversion dlsym's own documentation prescribes. */
-    void *address = dlsym(library, name);
-    *(void **)(&entry) = address;
+    void* address = dlsym(library, name);
+    *(void**)(&entry) = address;
 #endif
     if (entry == NULL) {
         fprintf(stderr, "host: the library lacks the entry point %s\n", name);
@@ -94,14 +94,14 @@ struct engine {
 };
 
 /* Resolves every entry point by name; returns 0 when one is missing. */
-static int find_engine(void *library, struct engine *e)
+static int find_engine(void* library, struct engine* e)
 {
     int missing = 0;
     e->loadfluid = (__typeof__(&loadfluid))find_entry(library, "loadfluid", &missing);
     e->loadpipedata = (__typeof__(&loadpipedata))find_entry(library, "loadpipedata", &missing);
     e->loadwalldata = (__typeof__(&loadwalldata))find_entry(library, "loadwalldata", &missing);
-    e->loadinitialconditions = (__typeof__(&loadinitialconditions))find_entry(
-        library, "loadinitialconditions", &missing);
+    e->loadinitialconditions =
+        (__typeof__(&loadinitialconditions))find_entry(library, "loadinitialconditions", &missing);
     e->loadbc = (__typeof__(&loadbc))find_entry(library, "loadbc", &missing);
     e->transientpipes =
         (__typeof__(&transientpipes))find_entry(library, "transientpipes", &missing);
@@ -136,10 +136,10 @@ static const double celsius_zero = 273.15;
 
 /* pt: given pressure kPa and temperature degC; fills density, internal
  * energy kJ/kg, enthalpy kJ/kg, viscosity cP, sound speed m/s. */
-static void gas_pt(void *context, double p_kpa, double t_celsius, double *density,
-                   double *energy, double *enthalpy, double *viscosity, double *soundspeed)
+static void gas_pt(void* context, double p_kpa, double t_celsius, double* density, double* energy,
+                   double* enthalpy, double* viscosity, double* soundspeed)
 {
-    struct hostgas *gas = context;
+    struct hostgas* gas = context;
     double kelvin = t_celsius + celsius_zero;
     gas->calls++;
     *density = p_kpa * 1000.0 / (gas->gasconstant * kelvin);
@@ -151,10 +151,10 @@ static void gas_pt(void *context, double p_kpa, double t_celsius, double *densit
 
 /* rhoe: given density kg/m3 and internal energy kJ/kg; fills pressure kPa,
  * temperature degC, enthalpy kJ/kg, viscosity cP, sound speed m/s. */
-static void gas_rhoe(void *context, double density, double e_kj, double *pressure,
-                     double *temperature, double *enthalpy, double *viscosity, double *soundspeed)
+static void gas_rhoe(void* context, double density, double e_kj, double* pressure,
+                     double* temperature, double* enthalpy, double* viscosity, double* soundspeed)
 {
-    struct hostgas *gas = context;
+    struct hostgas* gas = context;
     double kelvin = e_kj * 1000.0 / gas->cv;
     gas->calls++;
     *pressure = density * gas->gasconstant * kelvin / 1000.0;
@@ -166,10 +166,10 @@ static void gas_rhoe(void *context, double density, double e_kj, double *pressur
 
 /* ph: given pressure kPa and enthalpy kJ/kg; fills density kg/m3,
  * temperature degC, internal energy kJ/kg, viscosity cP, sound speed m/s. */
-static void gas_ph(void *context, double p_kpa, double h_kj, double *density,
-                   double *temperature, double *energy, double *viscosity, double *soundspeed)
+static void gas_ph(void* context, double p_kpa, double h_kj, double* density, double* temperature,
+                   double* energy, double* viscosity, double* soundspeed)
 {
-    struct hostgas *gas = context;
+    struct hostgas* gas = context;
     double kelvin = h_kj * 1000.0 / gas->cp;
     gas->calls++;
     *density = p_kpa * 1000.0 / (gas->gasconstant * kelvin);
@@ -185,22 +185,21 @@ static void gas_ph(void *context, double p_kpa, double h_kj, double *density,
 
 enum { numberofpipes = 2, maximumcells = 1000 };
 
-static const double molweight = 18.0;   /* kg/kmol */
+static const double molweight = 18.0; /* kg/kmol */
 static const double ratioofheats = 1.3;
 static const double gasviscosity = 1.1e-5; /* Pa s */
 static const double compressibility = 1.0;
-static const double inletpressure = 5.0e6;  /* Pa */
+static const double inletpressure = 5.0e6;    /* Pa */
 static const double inlettemperature = 300.0; /* K */
 
-static void print_profile(const char *quantity, int32_t pipe, int32_t cells,
-                          const double *values)
+static void print_profile(const char* quantity, int32_t pipe, int32_t cells, const double* values)
 {
     for (int32_t i = 0; i < cells; i++)
         printf("%s %d %d %.17g\n", quantity, (int)pipe, (int)(i + 1), values[i]);
 }
 
 /* Every profile of both pipes, both network-end states and the error code. */
-static int print_results(const struct engine *e, const char *stage)
+static int print_results(const struct engine* e, const char* stage)
 {
     static double values[maximumcells];
     printf("stage %s\n", stage);
@@ -234,18 +233,18 @@ static int print_results(const struct engine *e, const char *stage)
 }
 
 /* Inlet holds pressure and temperature; outlet imposes the mass flow. */
-static void set_boundaries(const struct engine *e, double outletmassflow)
+static void set_boundaries(const struct engine* e, double outletmassflow)
 {
     e->loadbc(1, inletpressure, inlettemperature, 0.0, 1, 1, 0);
     e->loadbc(2, 0.0, 0.0, outletmassflow, 0, 0, 1);
 }
 
-static int run(const struct engine *e)
+static int run(const struct engine* e)
 {
     /* 1. The gas. */
     const int32_t idealgas = 1;
-    e->loadfluid(NULL, NULL, NULL, NULL, &molweight, &ratioofheats, &gasviscosity,
-                 &compressibility, &idealgas);
+    e->loadfluid(NULL, NULL, NULL, NULL, &molweight, &ratioofheats, &gasviscosity, &compressibility,
+                 &idealgas);
 
     /* 2. The line and its wall. */
     const int32_t npipes = numberofpipes;
@@ -300,13 +299,13 @@ static int run(const struct engine *e)
     return 1;
 }
 
-int main(int argc, char **argv)
+int main(int argc, char** argv)
 {
     if (argc != 2) {
         fprintf(stderr, "usage: host <path to pelmora.dll or libpelmora.so>\n");
         return 1;
     }
-    void *library = open_library(argv[1]);
+    void* library = open_library(argv[1]);
     if (library == NULL) {
         fprintf(stderr, "host: cannot load %s\n", argv[1]);
         return 1;

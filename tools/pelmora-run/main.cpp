@@ -28,23 +28,22 @@ namespace {
 
 using namespace pelmorarun;
 
-const char* usage =
-    "usage: pelmora-run [SCENARIO.json] [options]\n"
-    "Runs a gas pipeline scenario through the Pelmora engine library.\n"
-    "With no scenario it runs the built-in one: a 100 km, 0.6 m natural-gas line\n"
-    "at 60 bar through a 24-hour outlet demand cycle.\n"
-    "\n"
-    "options:\n"
-    "  --library PATH   the engine library to load (default: the one built\n"
-    "                   beside this program)\n"
-    "  --output DIR     write ends.csv, profiles.csv, summary.json (and plots)\n"
-    "                   to DIR instead of the scenario's output directory\n"
-    "  --no-output      write no files, only the summary\n"
-    "  --plots          draw PNG plots with gnuplot\n"
-    "  --no-plots       draw no plots\n"
-    "  --quiet          no summary on stdout\n"
-    "  --print-default  print the built-in scenario and exit\n"
-    "  --help           this text\n";
+const char* usage = "usage: pelmora-run [SCENARIO.json] [options]\n"
+                    "Runs a gas pipeline scenario through the Pelmora engine library.\n"
+                    "With no scenario it runs the built-in one: a 100 km, 0.6 m natural-gas line\n"
+                    "at 60 bar through a 24-hour outlet demand cycle.\n"
+                    "\n"
+                    "options:\n"
+                    "  --library PATH   the engine library to load (default: the one built\n"
+                    "                   beside this program)\n"
+                    "  --output DIR     write ends.csv, profiles.csv, summary.json (and plots)\n"
+                    "                   to DIR instead of the scenario's output directory\n"
+                    "  --no-output      write no files, only the summary\n"
+                    "  --plots          draw PNG plots with gnuplot\n"
+                    "  --no-plots       draw no plots\n"
+                    "  --quiet          no summary on stdout\n"
+                    "  --print-default  print the built-in scenario and exit\n"
+                    "  --help           this text\n";
 
 struct Options {
     std::string scenariofile;
@@ -56,7 +55,8 @@ struct Options {
 };
 
 // Reads the command line; returns false (after printing why) on an error.
-bool readoptions(int argc, char** argv, Options& o, bool& done) {
+bool readoptions(int argc, char** argv, Options& o, bool& done)
+{
     done = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -75,9 +75,11 @@ bool readoptions(int argc, char** argv, Options& o, bool& done) {
             std::cout << defaultscenario;
             done = true;
         } else if (a == "--library") {
-            if (!value(o.library)) return false;
+            if (!value(o.library))
+                return false;
         } else if (a == "--output") {
-            if (!value(o.output)) return false;
+            if (!value(o.output))
+                return false;
         } else if (a == "--no-output") {
             o.nooutput = true;
         } else if (a == "--plots") {
@@ -104,17 +106,21 @@ bool readoptions(int argc, char** argv, Options& o, bool& done) {
 class ProgressBar {
 public:
     explicit ProgressBar(double endtime) : endtime_(endtime) {}
-    void operator()(double t) {
+    void operator()(double t)
+    {
         const auto now = std::chrono::steady_clock::now();
-        if (t < endtime_ && now - last_ < std::chrono::milliseconds(100)) return;
+        if (t < endtime_ && now - last_ < std::chrono::milliseconds(100))
+            return;
         last_ = now;
         const int width = 40;
         const double f = std::min(1.0, t / endtime_);
         const int filled = static_cast<int>(f * width);
-        std::fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<std::size_t>(filled), '#').c_str(),
+        std::fprintf(stderr, "\r[%s%s] %3d%%",
+                     std::string(static_cast<std::size_t>(filled), '#').c_str(),
                      std::string(static_cast<std::size_t>(width - filled), '.').c_str(),
                      static_cast<int>(100 * f));
-        if (t >= endtime_) std::fprintf(stderr, "\r%*s\r", width + 8, "");
+        if (t >= endtime_)
+            std::fprintf(stderr, "\r%*s\r", width + 8, "");
         std::fflush(stderr);
     }
 
@@ -123,28 +129,33 @@ private:
     std::chrono::steady_clock::time_point last_{};
 };
 
-std::string readfile(const std::string& path) {
+std::string readfile(const std::string& path)
+{
     std::ifstream in(path);
-    if (!in) throw ScenarioError(path + ": cannot read the scenario file");
+    if (!in)
+        throw ScenarioError(path + ": cannot read the scenario file");
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
 }
 
-int run(const Options& o) {
+int run(const Options& o)
+{
     // 1. The scenario.
     Scenario scenario;
     try {
-        const std::string text = o.scenariofile.empty() ? std::string(defaultscenario)
-                                                        : readfile(o.scenariofile);
+        const std::string text =
+            o.scenariofile.empty() ? std::string(defaultscenario) : readfile(o.scenariofile);
         scenario = parsescenario(text);
     } catch (const ScenarioError& e) {
-        std::cerr << "pelmora-run: " << (o.scenariofile.empty() ? "built-in scenario" : o.scenariofile)
-                  << ": " << e.what() << '\n';
+        std::cerr << "pelmora-run: "
+                  << (o.scenariofile.empty() ? "built-in scenario" : o.scenariofile) << ": "
+                  << e.what() << '\n';
         return 1;
     }
     std::string directory = o.output.empty() ? scenario.output.directory : o.output;
-    if (o.nooutput) directory.clear();
+    if (o.nooutput)
+        directory.clear();
     const bool plots = o.plots < 0 ? scenario.output.plots : o.plots == 1;
 
     // 2. The engine, loaded at run time.
@@ -171,17 +182,20 @@ int run(const Options& o) {
     }
 
     // 4. What it leaves behind.
-    if (!o.quiet) printsummary(std::cout, scenario, results);
+    if (!o.quiet)
+        printsummary(std::cout, scenario, results);
     if (!directory.empty()) {
         try {
             std::filesystem::create_directories(directory);
             writeseries(directory + "/ends.csv", results, scenario.output.interval);
-            if (!results.profiles.empty()) writeprofiles(directory + "/profiles.csv", results);
+            if (!results.profiles.empty())
+                writeprofiles(directory + "/profiles.csv", results);
             writesummaryjson(directory + "/summary.json", scenario, results);
             if (plots && !drawplots(directory, scenario, results, error)) {
                 std::cerr << "pelmora-run: no plots: " << error << '\n';
             }
-            if (!o.quiet) std::cout << "  files in " << directory << '\n';
+            if (!o.quiet)
+                std::cout << "  files in " << directory << '\n';
         } catch (const std::exception& e) {
             std::cerr << "pelmora-run: " << e.what() << '\n';
             return 1;
@@ -192,11 +206,14 @@ int run(const Options& o) {
 
 } // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
     Options options;
     bool done = false;
-    if (!readoptions(argc, argv, options, done)) return 1;
-    if (done) return 0;
+    if (!readoptions(argc, argv, options, done))
+        return 1;
+    if (done)
+        return 0;
     try {
         return run(options);
     } catch (const std::exception& e) {

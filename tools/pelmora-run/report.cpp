@@ -22,83 +22,101 @@ namespace pelmorarun {
 namespace {
 
 // Shortest text that reads back as the same double.
-std::string exact(double v) {
+std::string exact(double v)
+{
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.17g", v);
     return buffer;
 }
 
-std::string fixed(double v, int decimals) {
+std::string fixed(double v, int decimals)
+{
     std::ostringstream s;
     s << std::fixed << std::setprecision(decimals) << v;
     return s.str();
 }
 
-std::ofstream openout(const std::string& path) {
+std::ofstream openout(const std::string& path)
+{
     std::ofstream out(path);
-    if (!out) throw std::runtime_error("cannot write " + path);
+    if (!out)
+        throw std::runtime_error("cannot write " + path);
     return out;
 }
 
 // Simulated time in the unit that reads best.
-std::string span(double seconds) {
-    if (seconds >= 7200) return fixed(seconds / 3600, 2) + " h";
-    if (seconds >= 120) return fixed(seconds / 60, 1) + " min";
+std::string span(double seconds)
+{
+    if (seconds >= 7200)
+        return fixed(seconds / 3600, 2) + " h";
+    if (seconds >= 120)
+        return fixed(seconds / 60, 1) + " min";
     return fixed(seconds, 1) + " s";
 }
 
 std::string bar(double pa) { return fixed(pa / 1e5, 2) + " bar"; }
 
-const char* codemeaning(int code) {
+const char* codemeaning(int code)
+{
     switch (code) {
-    case 1: return "a fluid state was raised to its floors";
-    case 2: return "a Reynolds number was capped at 1e10";
-    case 3: return "a call was refused or cut short";
-    case 4: return "a steady-march step did not converge";
-    default: return "unknown code";
+    case 1:
+        return "a fluid state was raised to its floors";
+    case 2:
+        return "a Reynolds number was capped at 1e10";
+    case 3:
+        return "a call was refused or cut short";
+    case 4:
+        return "a steady-march step did not converge";
+    default:
+        return "unknown code";
     }
 }
 
-std::string at(const Extreme& e, const std::string& value) {
+std::string at(const Extreme& e, const std::string& value)
+{
     return value + " at t = " + span(e.time);
 }
 
 } // namespace
 
-double massbalanceerror(const Results& r) {
+double massbalanceerror(const Results& r)
+{
     const double stored = r.linepackend - r.linepackstart;
     const double through = r.massin - r.massout;
-    const double scale = std::max({std::abs(r.linepackstart), std::abs(r.massin),
-                                   std::abs(r.massout), 1e-30});
+    const double scale =
+        std::max({std::abs(r.linepackstart), std::abs(r.massin), std::abs(r.massout), 1e-30});
     return (stored - through) / scale;
 }
 
-void writeseries(const std::string& path, const Results& r, double interval) {
+void writeseries(const std::string& path, const Results& r, double interval)
+{
     std::ofstream out = openout(path);
     out << "time_s";
     for (const char* end : {"inlet", "outlet"}) {
-        out << ',' << end << "_pressure_Pa," << end << "_temperature_K," << end
-            << "_massflow_kg_s," << end << "_density_kg_m3," << end << "_velocity_m_s," << end
-            << "_mach";
+        out << ',' << end << "_pressure_Pa," << end << "_temperature_K," << end << "_massflow_kg_s,"
+            << end << "_density_kg_m3," << end << "_velocity_m_s," << end << "_mach";
     }
     out << '\n';
     double next = 0;
     for (std::size_t k = 0; k < r.series.size(); ++k) {
         const EndSample& s = r.series[k];
         const bool last = k + 1 == r.series.size();
-        if (interval > 0 && s.time < next - 1e-9 * interval && !last) continue;
-        while (interval > 0 && next <= s.time + 1e-9 * interval) next += interval;
+        if (interval > 0 && s.time < next - 1e-9 * interval && !last)
+            continue;
+        while (interval > 0 && next <= s.time + 1e-9 * interval)
+            next += interval;
         out << exact(s.time);
         for (std::size_t e = 0; e < 2; ++e) {
             out << ',' << exact(s.pressure[e]) << ',' << exact(s.temperature[e]) << ','
-                << exact(s.massflow[e]) << ',' << exact(s.density[e]) << ','
-                << exact(s.velocity[e]) << ',' << exact(s.mach[e]);
+                << exact(s.massflow[e]) << ',' << exact(s.density[e]) << ',' << exact(s.velocity[e])
+                << ',' << exact(s.mach[e]);
         }
         out << '\n';
     }
 }
 
-void writeprofiles(const std::string& path, const Results& r) {
+void writeprofiles(const std::string& path, const Results& r)
+{
     std::ofstream out = openout(path);
     out << "time_s,pipe,position_m,pressure_Pa,temperature_K,massflow_kg_s,density_kg_m3,"
            "velocity_m_s,mach\n";
@@ -106,15 +124,17 @@ void writeprofiles(const std::string& path, const Results& r) {
         for (std::size_t i = 0; i < p.pressure.size(); ++i) {
             out << exact(p.time) << ',' << p.pipe[i] << ',' << exact(p.position[i]) << ','
                 << exact(p.pressure[i]) << ',' << exact(p.temperature[i]) << ','
-                << exact(p.massflow[i]) << ',' << exact(p.density[i]) << ','
-                << exact(p.velocity[i]) << ',' << exact(p.mach[i]) << '\n';
+                << exact(p.massflow[i]) << ',' << exact(p.density[i]) << ',' << exact(p.velocity[i])
+                << ',' << exact(p.mach[i]) << '\n';
         }
     }
 }
 
-void printsummary(std::ostream& out, const Scenario& s, const Results& r) {
+void printsummary(std::ostream& out, const Scenario& s, const Results& r)
+{
     out << "pelmora-run: " << s.name << '\n';
-    if (!s.description.empty()) out << "  " << s.description << '\n';
+    if (!s.description.empty())
+        out << "  " << s.description << '\n';
     if (r.realgas) {
         out << "  gas      real gas (natural-gas provider), M " << fixed(r.molweight, 3)
             << " kg/kmol; loaded with isentropic exponent " << fixed(r.gamma, 4) << ", Z "
@@ -126,8 +146,8 @@ void printsummary(std::ostream& out, const Scenario& s, const Results& r) {
     out << "  line     " << s.pipes.size() << (s.pipes.size() == 1 ? " pipe, " : " pipes, ")
         << fixed(r.linelength / 1000, 3) << " km, " << r.ncells << " cells\n";
     out << "  start    "
-        << (s.start.steady ? "steady state, mode " + std::to_string(s.start.mode) +
-                                 " (status " + std::to_string(r.steadystatus) + ")"
+        << (s.start.steady ? "steady state, mode " + std::to_string(s.start.mode) + " (status " +
+                                 std::to_string(r.steadystatus) + ")"
                            : std::string("uniform per pipe"))
         << (s.start.settletime > 0 ? ", settled for " + span(s.start.settletime) : "") << '\n';
     out << "  run      " << span(r.simulated) << " simulated in " << r.hoststeps
@@ -143,32 +163,37 @@ void printsummary(std::ostream& out, const Scenario& s, const Results& r) {
     };
     row("pressure, start", bar(first.pressure[0]), bar(first.pressure[1]));
     row("pressure, end", bar(last.pressure[0]), bar(last.pressure[1]));
-    row("mass flow, start", fixed(first.massflow[0], 2) + " kg/s", fixed(first.massflow[1], 2) + " kg/s");
-    row("mass flow, end", fixed(last.massflow[0], 2) + " kg/s", fixed(last.massflow[1], 2) + " kg/s");
-    row("temperature, end", fixed(last.temperature[0], 2) + " K", fixed(last.temperature[1], 2) + " K");
+    row("mass flow, start", fixed(first.massflow[0], 2) + " kg/s",
+        fixed(first.massflow[1], 2) + " kg/s");
+    row("mass flow, end", fixed(last.massflow[0], 2) + " kg/s",
+        fixed(last.massflow[1], 2) + " kg/s");
+    row("temperature, end", fixed(last.temperature[0], 2) + " K",
+        fixed(last.temperature[1], 2) + " K");
     row("pressure, lowest", bar(r.endminpressure[0].value), bar(r.endminpressure[1].value));
     row("pressure, highest", bar(r.endmaxpressure[0].value), bar(r.endmaxpressure[1].value));
-    row("mass flow, lowest", fixed(r.endminflow[0].value, 2) + " kg/s", fixed(r.endminflow[1].value, 2) + " kg/s");
-    row("mass flow, highest", fixed(r.endmaxflow[0].value, 2) + " kg/s", fixed(r.endmaxflow[1].value, 2) + " kg/s");
+    row("mass flow, lowest", fixed(r.endminflow[0].value, 2) + " kg/s",
+        fixed(r.endminflow[1].value, 2) + " kg/s");
+    row("mass flow, highest", fixed(r.endmaxflow[0].value, 2) + " kg/s",
+        fixed(r.endmaxflow[1].value, 2) + " kg/s");
     row("Mach number, highest", fixed(r.endmaxmach[0].value, 3), fixed(r.endmaxmach[1].value, 3));
 
     out << "\n  line pack  start " << fixed(r.linepackstart / 1000, 3) << " t, end "
         << fixed(r.linepackend / 1000, 3) << " t, change "
         << fixed((r.linepackend - r.linepackstart) / 1000, 3) << " t\n";
     out << "  through the ends  in " << fixed(r.massin / 1000, 3) << " t, out "
-        << fixed(r.massout / 1000, 3) << " t; mass balance error "
-        << std::setprecision(2) << std::scientific << massbalanceerror(r) << std::defaultfloat
+        << fixed(r.massout / 1000, 3) << " t; mass balance error " << std::setprecision(2)
+        << std::scientific << massbalanceerror(r) << std::defaultfloat
         << " (of line pack or throughput)\n";
     out << "  along the line  highest pressure " << at(r.maxpressure, bar(r.maxpressure.value))
         << ", lowest " << at(r.minpressure, bar(r.minpressure.value)) << '\n'
         << "                  lowest temperature "
         << at(r.mintemperature, fixed(r.mintemperature.value, 2) + " K") << ", highest "
         << at(r.maxtemperature, fixed(r.maxtemperature.value, 2) + " K") << '\n'
-        << "                  highest Mach number in a cell " << at(r.maxmach, fixed(r.maxmach.value, 4))
-        << '\n';
+        << "                  highest Mach number in a cell "
+        << at(r.maxmach, fixed(r.maxmach.value, 4)) << '\n';
     if (r.chokepressure > 0) {
-        out << "  choke check  the peak outlet flow " << fixed(r.chokeflow, 2) << " kg/s at t = "
-            << span(r.choketime) << " is sonic in the outlet bore at about "
+        out << "  choke check  the peak outlet flow " << fixed(r.chokeflow, 2)
+            << " kg/s at t = " << span(r.choketime) << " is sonic in the outlet bore at about "
             << bar(r.chokepressure) << " (approxchokepressure); the last cell then held "
             << bar(r.chokecellpressure) << "\n";
     }
@@ -184,7 +209,8 @@ void printsummary(std::ostream& out, const Scenario& s, const Results& r) {
     out << (r.completed ? "  completed\n" : "  STOPPED EARLY: " + r.stopreason + '\n');
 }
 
-void writesummaryjson(const std::string& path, const Scenario& s, const Results& r) {
+void writesummaryjson(const std::string& path, const Scenario& s, const Results& r)
+{
     nlohmann::json j;
     j["name"] = s.name;
     j["completed"] = r.completed;
@@ -193,7 +219,9 @@ void writesummaryjson(const std::string& path, const Scenario& s, const Results&
     j["walltime_s"] = r.walltime;
     j["hoststeps"] = r.hoststeps;
     j["cells"] = r.ncells;
-    j["gas"] = {{"real", r.realgas}, {"molweight", r.molweight}, {"gamma", r.gamma},
+    j["gas"] = {{"real", r.realgas},
+                {"molweight", r.molweight},
+                {"gamma", r.gamma},
                 {"compressibility", r.compressibility}};
     j["steadystatus"] = r.steadystatus;
     j["linepack_kg"] = {{"start", r.linepackstart}, {"end", r.linepackend}};
@@ -203,29 +231,38 @@ void writesummaryjson(const std::string& path, const Scenario& s, const Results&
     const EndSample& last = r.series.back();
     for (std::size_t e = 0; e < 2; ++e) {
         const char* name = e == 0 ? "inlet" : "outlet";
-        j[name] = {{"pressure_start", first.pressure[e]}, {"pressure_end", last.pressure[e]},
-                   {"massflow_start", first.massflow[e]}, {"massflow_end", last.massflow[e]},
+        j[name] = {{"pressure_start", first.pressure[e]},
+                   {"pressure_end", last.pressure[e]},
+                   {"massflow_start", first.massflow[e]},
+                   {"massflow_end", last.massflow[e]},
                    {"pressure_min", r.endminpressure[e].value},
                    {"pressure_max", r.endmaxpressure[e].value},
                    {"massflow_min", r.endminflow[e].value},
                    {"massflow_max", r.endmaxflow[e].value},
                    {"mach_max", r.endmaxmach[e].value}};
     }
-    j["line"] = {{"pressure_max", r.maxpressure.value}, {"pressure_min", r.minpressure.value},
+    j["line"] = {{"pressure_max", r.maxpressure.value},
+                 {"pressure_min", r.minpressure.value},
                  {"temperature_min", r.mintemperature.value},
-                 {"temperature_max", r.maxtemperature.value}, {"mach_max", r.maxmach.value}};
-    j["choke"] = {{"pressure", r.chokepressure}, {"massflow", r.chokeflow},
-                  {"time_s", r.choketime}, {"lastcellpressure", r.chokecellpressure}};
+                 {"temperature_max", r.maxtemperature.value},
+                 {"mach_max", r.maxmach.value}};
+    j["choke"] = {{"pressure", r.chokepressure},
+                  {"massflow", r.chokeflow},
+                  {"time_s", r.choketime},
+                  {"lastcellpressure", r.chokecellpressure}};
     j["codes"] = nlohmann::json::object();
     for (const auto& [code, c] : r.codes) {
-        j["codes"][std::to_string(code)] = {{"count", c.count}, {"first_s", c.first},
-                                            {"last_s", c.last}, {"firstcall", c.firstcall}};
+        j["codes"][std::to_string(code)] = {{"count", c.count},
+                                            {"first_s", c.first},
+                                            {"last_s", c.last},
+                                            {"firstcall", c.firstcall}};
     }
     openout(path) << j.dump(2) << '\n';
 }
 
 bool drawplots(const std::string& directory, const Scenario& s, const Results& r,
-               std::string& error) {
+               std::string& error)
+{
     // 1. A self-contained gnuplot script with the data inline, kept beside
     //    the plots so they can be redrawn or restyled.
     const std::string script = directory + "/plots.gp";

@@ -19,23 +19,34 @@ namespace {
 
 enum class Range { finite, positive, nonnegative, aboveone };
 
-const char* describe(Range r) {
+const char* describe(Range r)
+{
     switch (r) {
-    case Range::positive: return "expected a positive number";
-    case Range::nonnegative: return "expected a number of 0 or more";
-    case Range::aboveone: return "expected a number above 1";
-    case Range::finite: break;
+    case Range::positive:
+        return "expected a positive number";
+    case Range::nonnegative:
+        return "expected a number of 0 or more";
+    case Range::aboveone:
+        return "expected a number above 1";
+    case Range::finite:
+        break;
     }
     return "expected a number";
 }
 
-bool inrange(double v, Range r) {
-    if (!std::isfinite(v)) return false;
+bool inrange(double v, Range r)
+{
+    if (!std::isfinite(v))
+        return false;
     switch (r) {
-    case Range::positive: return v > 0;
-    case Range::nonnegative: return v >= 0;
-    case Range::aboveone: return v > 1;
-    case Range::finite: break;
+    case Range::positive:
+        return v > 0;
+    case Range::nonnegative:
+        return v >= 0;
+    case Range::aboveone:
+        return v > 1;
+    case Range::finite:
+        break;
     }
     return true;
 }
@@ -43,11 +54,14 @@ bool inrange(double v, Range r) {
 // One JSON object being read, with its path for messages.
 class Reader {
 public:
-    Reader(const json& object, std::string path) : object_(object), path_(std::move(path)) {
-        if (!object_.is_object()) fail(path_, "expected an object");
+    Reader(const json& object, std::string path) : object_(object), path_(std::move(path))
+    {
+        if (!object_.is_object())
+            fail(path_, "expected an object");
     }
 
-    [[noreturn]] static void fail(const std::string& path, const std::string& what) {
+    [[noreturn]] static void fail(const std::string& path, const std::string& what)
+    {
         throw ScenarioError((path.empty() ? std::string("scenario") : path) + ": " + what);
     }
 
@@ -57,48 +71,66 @@ public:
 
     // Rejects fields this object does not know, so a misspelt optional
     // field does not pass unnoticed.
-    void onlyfields(std::initializer_list<const char*> known) const {
+    void onlyfields(std::initializer_list<const char*> known) const
+    {
         for (const auto& item : object_.items()) {
             const bool ok = std::any_of(known.begin(), known.end(),
                                         [&](const char* k) { return item.key() == k; });
-            if (!ok) fail(at(item.key()), "unknown field");
+            if (!ok)
+                fail(at(item.key()), "unknown field");
         }
     }
 
-    double number(const std::string& key, Range r) const {
-        if (!has(key)) fail(at(key), std::string("missing; ") + describe(r));
+    double number(const std::string& key, Range r) const
+    {
+        if (!has(key))
+            fail(at(key), std::string("missing; ") + describe(r));
         return numbervalue(raw(key), at(key), r);
     }
 
-    double number(const std::string& key, Range r, double fallback) const {
+    double number(const std::string& key, Range r, double fallback) const
+    {
         return has(key) ? number(key, r) : fallback;
     }
 
-    static double numbervalue(const json& v, const std::string& path, Range r) {
-        if (!v.is_number() || !inrange(v.get<double>(), r)) fail(path, describe(r));
+    static double numbervalue(const json& v, const std::string& path, Range r)
+    {
+        if (!v.is_number() || !inrange(v.get<double>(), r))
+            fail(path, describe(r));
         return v.get<double>();
     }
 
-    std::string text(const std::string& key, const std::string& fallback) const {
-        if (!has(key)) return fallback;
-        if (!raw(key).is_string()) fail(at(key), "expected a string");
+    std::string text(const std::string& key, const std::string& fallback) const
+    {
+        if (!has(key))
+            return fallback;
+        if (!raw(key).is_string())
+            fail(at(key), "expected a string");
         return raw(key).get<std::string>();
     }
 
-    bool flag(const std::string& key, bool fallback) const {
-        if (!has(key)) return fallback;
-        if (!raw(key).is_boolean()) fail(at(key), "expected true or false");
+    bool flag(const std::string& key, bool fallback) const
+    {
+        if (!has(key))
+            return fallback;
+        if (!raw(key).is_boolean())
+            fail(at(key), "expected true or false");
         return raw(key).get<bool>();
     }
 
-    Reader object(const std::string& key) const {
-        if (!has(key)) fail(at(key), "missing; expected an object");
+    Reader object(const std::string& key) const
+    {
+        if (!has(key))
+            fail(at(key), "missing; expected an object");
         return Reader(raw(key), at(key));
     }
 
-    const json& array(const std::string& key) const {
-        if (!has(key)) fail(at(key), "missing; expected a list");
-        if (!raw(key).is_array() || raw(key).empty()) fail(at(key), "expected a non-empty list");
+    const json& array(const std::string& key) const
+    {
+        if (!has(key))
+            fail(at(key), "missing; expected a list");
+        if (!raw(key).is_array() || raw(key).empty())
+            fail(at(key), "expected a non-empty list");
         return raw(key);
     }
 
@@ -107,11 +139,13 @@ private:
     std::string path_;
 };
 
-std::string indexed(const std::string& path, std::size_t i) {
+std::string indexed(const std::string& path, std::size_t i)
+{
     return path + "[" + std::to_string(i) + "]";
 }
 
-Gas readgas(const Reader& r) {
+Gas readgas(const Reader& r)
+{
     Gas gas;
     const std::string model = r.text("model", "");
     if (model == "ideal") {
@@ -135,8 +169,8 @@ Gas readgas(const Reader& r) {
                 }
                 Reader::fail(composition.at(item.key()), "unknown component; known: " + known);
             }
-            const double y = Reader::numbervalue(item.value(), composition.at(item.key()),
-                                                 Range::nonnegative);
+            const double y =
+                Reader::numbervalue(item.value(), composition.at(item.key()), Range::nonnegative);
             gas.realgas.molefractions[static_cast<std::size_t>(index)] = y;
             sum += y;
         }
@@ -156,14 +190,16 @@ Gas readgas(const Reader& r) {
     return gas;
 }
 
-Pipe readpipe(const Reader& r) {
+Pipe readpipe(const Reader& r)
+{
     r.onlyfields({"length", "diameter", "inletdiameter", "outletdiameter", "inclination",
                   "roughness", "celllength", "ambienttemperature", "heattransfercoefficient"});
     Pipe p;
     p.length = r.number("length", Range::positive);
     if (r.has("diameter")) {
         if (r.has("inletdiameter") || r.has("outletdiameter")) {
-            Reader::fail(r.at("diameter"), "give either diameter or inletdiameter and outletdiameter");
+            Reader::fail(r.at("diameter"),
+                         "give either diameter or inletdiameter and outletdiameter");
         }
         p.inletdiameter = p.outletdiameter = r.number("diameter", Range::positive);
     } else {
@@ -182,8 +218,10 @@ Pipe readpipe(const Reader& r) {
 }
 
 // A per-pipe value: one number for every pipe, or a list with one per pipe.
-std::vector<double> perpipe(const Reader& r, const std::string& key, Range range, std::size_t n) {
-    if (!r.has(key)) Reader::fail(r.at(key), std::string("missing; ") + describe(range));
+std::vector<double> perpipe(const Reader& r, const std::string& key, Range range, std::size_t n)
+{
+    if (!r.has(key))
+        Reader::fail(r.at(key), std::string("missing; ") + describe(range));
     const json& v = r.raw(key);
     if (v.is_array()) {
         if (v.size() != n) {
@@ -198,7 +236,8 @@ std::vector<double> perpipe(const Reader& r, const std::string& key, Range range
     return std::vector<double>(n, Reader::numbervalue(v, r.at(key), range));
 }
 
-StartState readstart(const Reader& r, std::size_t npipes) {
+StartState readstart(const Reader& r, std::size_t npipes)
+{
     StartState s;
     const std::string type = r.text("type", "");
     if (type == "uniform") {
@@ -210,7 +249,8 @@ StartState readstart(const Reader& r, std::size_t npipes) {
         r.onlyfields({"type", "mode", "a", "b", "c", "settletime"});
         s.steady = true;
         const double mode = r.number("mode", Range::positive);
-        if (mode != std::floor(mode) || mode > 6) Reader::fail(r.at("mode"), "expected 1 to 6");
+        if (mode != std::floor(mode) || mode > 6)
+            Reader::fail(r.at("mode"), "expected 1 to 6");
         s.mode = static_cast<int>(mode);
         s.a = r.number("a", Range::positive);
         s.b = r.number("b", Range::positive);
@@ -224,18 +264,25 @@ StartState readstart(const Reader& r, std::size_t npipes) {
     return s;
 }
 
-EndTable readend(const Reader& r) {
+EndTable readend(const Reader& r)
+{
     r.onlyfields({"fixed", "table"});
     EndTable end;
     // 1. Which quantities the end imposes.
     const json& fixed = r.has("fixed") ? r.raw("fixed") : json::array();
-    if (!fixed.is_array()) Reader::fail(r.at("fixed"), "expected a list of quantity names");
+    if (!fixed.is_array())
+        Reader::fail(r.at("fixed"), "expected a list of quantity names");
     for (std::size_t i = 0; i < fixed.size(); ++i) {
         const std::string name = fixed[i].is_string() ? fixed[i].get<std::string>() : "";
-        if (name == "pressure") end.pressurefixed = true;
-        else if (name == "temperature") end.temperaturefixed = true;
-        else if (name == "massflow") end.massflowfixed = true;
-        else Reader::fail(indexed(r.at("fixed"), i), "expected \"pressure\", \"temperature\" or \"massflow\"");
+        if (name == "pressure")
+            end.pressurefixed = true;
+        else if (name == "temperature")
+            end.temperaturefixed = true;
+        else if (name == "massflow")
+            end.massflowfixed = true;
+        else
+            Reader::fail(indexed(r.at("fixed"), i),
+                         "expected \"pressure\", \"temperature\" or \"massflow\"");
     }
     // 2. The table: every row has a time and each imposed quantity; a
     //    quantity that is not imposed may be left out (NaN here).
@@ -250,27 +297,32 @@ EndTable readend(const Reader& r) {
         }
         end.time.push_back(t);
         end.pressure.push_back(row.has("pressure") || end.pressurefixed
-                                   ? row.number("pressure", Range::positive) : nan);
+                                   ? row.number("pressure", Range::positive)
+                                   : nan);
         end.temperature.push_back(row.has("temperature") || end.temperaturefixed
-                                      ? row.number("temperature", Range::positive) : nan);
-        end.massflow.push_back(row.has("massflow") || end.massflowfixed
-                                   ? row.number("massflow", Range::finite) : nan);
+                                      ? row.number("temperature", Range::positive)
+                                      : nan);
+        end.massflow.push_back(
+            row.has("massflow") || end.massflowfixed ? row.number("massflow", Range::finite) : nan);
     }
     return end;
 }
 
-Output readoutput(const Reader& r, double endtime) {
+Output readoutput(const Reader& r, double endtime)
+{
     r.onlyfields({"directory", "interval", "profiles", "plots"});
     Output o;
     o.directory = r.text("directory", "");
     o.interval = r.number("interval", Range::nonnegative, 0.0);
     if (r.has("profiles")) {
         const json& times = r.raw("profiles");
-        if (!times.is_array()) Reader::fail(r.at("profiles"), "expected a list of times");
+        if (!times.is_array())
+            Reader::fail(r.at("profiles"), "expected a list of times");
         for (std::size_t i = 0; i < times.size(); ++i) {
-            const double t = Reader::numbervalue(times[i], indexed(r.at("profiles"), i),
-                                                 Range::nonnegative);
-            if (t > endtime) Reader::fail(indexed(r.at("profiles"), i), "after endtime");
+            const double t =
+                Reader::numbervalue(times[i], indexed(r.at("profiles"), i), Range::nonnegative);
+            if (t > endtime)
+                Reader::fail(indexed(r.at("profiles"), i), "after endtime");
             o.profiletimes.push_back(t);
         }
         std::sort(o.profiletimes.begin(), o.profiletimes.end());
@@ -281,7 +333,8 @@ Output readoutput(const Reader& r, double endtime) {
 
 } // namespace
 
-Scenario scenariofromjson(const json& document) {
+Scenario scenariofromjson(const json& document)
+{
     const Reader r(document, "");
     r.onlyfields({"name", "description", "gas", "pipes", "initial", "boundary", "timestep",
                   "endtime", "maxtimestep", "output"});
@@ -308,7 +361,8 @@ Scenario scenariofromjson(const json& document) {
     return s;
 }
 
-Scenario parsescenario(const std::string& text) {
+Scenario parsescenario(const std::string& text)
+{
     json document;
     try {
         document = json::parse(text);
@@ -318,7 +372,8 @@ Scenario parsescenario(const std::string& text) {
     return scenariofromjson(document);
 }
 
-EndValues valuesat(const EndTable& table, double t) {
+EndValues valuesat(const EndTable& table, double t)
+{
     // 1. Find the first row after t; before the first and after the last row
     //    the table's end values hold.
     const auto& times = table.time;
@@ -327,8 +382,10 @@ EndValues valuesat(const EndTable& table, double t) {
     auto row = [&](std::size_t i) {
         return EndValues{table.pressure[i], table.temperature[i], table.massflow[i]};
     };
-    if (j == 0) return row(0);
-    if (j == times.size()) return row(times.size() - 1);
+    if (j == 0)
+        return row(0);
+    if (j == times.size())
+        return row(times.size() - 1);
     // 2. Linear interpolation between rows j-1 and j.
     const double f = (t - times[j - 1]) / (times[j] - times[j - 1]);
     auto lerp = [f](double a, double b) { return a + f * (b - a); };

@@ -21,11 +21,11 @@ using RealGasHandle = std::unique_ptr<pelmora_realgas, decltype(&realgas_destroy
 // The cell layout of the loaded network, read back from the engine.
 struct Layout {
     int ncells = 0;
-    std::vector<int> pipecells;    // cells per pipe
-    std::vector<int> pipeofcell;   // pipe number (1-based) per cell
-    std::vector<double> position;  // cell centre, m from the inlet
-    std::vector<double> length;    // cell length, m
-    std::vector<double> area;      // cell flow area, m2
+    std::vector<int> pipecells;   // cells per pipe
+    std::vector<int> pipeofcell;  // pipe number (1-based) per cell
+    std::vector<double> position; // cell centre, m from the inlet
+    std::vector<double> length;   // cell length, m
+    std::vector<double> area;     // cell flow area, m2
 };
 
 class Host {
@@ -61,7 +61,8 @@ private:
     std::array<EndValues, 2> fill_{}; // values for table entries left out
 };
 
-void Host::loadgas() {
+void Host::loadgas()
+{
     const Gas& g = s_.gas;
     int32_t model = 0;
     double molweight = g.ideal.molweight, gamma = g.ideal.gamma;
@@ -71,12 +72,15 @@ void Host::loadgas() {
         // / rho); the real gas's isentropic exponent at the reference state
         // makes that sound speed right there. Z and viscosity likewise.
         realgas_.reset(realgas_create(g.realgas.molefractions.data()));
-        if (!realgas_) throw RunError("gas.composition: the real-gas provider refused it");
+        if (!realgas_)
+            throw RunError("gas.composition: the real-gas provider refused it");
         double tpc, ppc, ratio;
         realgas_description(realgas_.get(), &molweight, &tpc, &ppc);
         double pref = g.realgas.referencepressure, tref = g.realgas.referencetemperature;
-        if (pref <= 0) pref = s_.start.steady ? s_.start.a : s_.start.pressure.front();
-        if (tref <= 0) tref = s_.start.steady ? s_.start.b : s_.start.temperature.front();
+        if (pref <= 0)
+            pref = s_.start.steady ? s_.start.a : s_.start.pressure.front();
+        if (tref <= 0)
+            tref = s_.start.steady ? s_.start.b : s_.start.temperature.front();
         realgas_exponents(realgas_.get(), pref / 1000, tref - celsius, &ratio, &gamma);
         z = realgas_z(realgas_.get(), pref / 1000, tref - celsius);
         double rho, energy, enthalpy, centipoise, c;
@@ -94,7 +98,8 @@ void Host::loadgas() {
     r_.realgas = g.real;
 }
 
-void Host::loadnetwork() {
+void Host::loadnetwork()
+{
     const auto n = s_.pipes.size();
     std::vector<double> length(n), din(n), dout(n), incl(n), rough(n), cell(n), amb(n), htc(n);
     for (std::size_t i = 0; i < n; ++i) {
@@ -122,7 +127,8 @@ void Host::loadnetwork() {
     readlayout();
 }
 
-void Host::loadstart() {
+void Host::loadstart()
+{
     const StartState& st = s_.start;
     if (st.steady) {
         int32_t status = -1;
@@ -131,7 +137,8 @@ void Host::loadstart() {
         checkcode(0, "steadystate");
         if (status != 0) {
             static const char* meaning[] = {
-                "found", "the pipe diameters are not all equal",
+                "found",
+                "the pipe diameters are not all equal",
                 "the mode is outside 1..6 or the engine refused the call",
                 "the starting Mach number exceeds 1 or the mass-flow sign does not fit the mode",
                 "the Mach number exceeds 1 inside the line",
@@ -153,20 +160,25 @@ void Host::loadstart() {
     }
 }
 
-void Host::loadboundary(double t) {
+void Host::loadboundary(double t)
+{
     for (int end = 1; end <= 2; ++end) {
         const EndTable& table = s_.ends[static_cast<std::size_t>(end - 1)];
         const EndValues& fill = fill_[static_cast<std::size_t>(end - 1)];
         EndValues v = valuesat(table, t);
-        if (std::isnan(v.pressure)) v.pressure = fill.pressure;
-        if (std::isnan(v.temperature)) v.temperature = fill.temperature;
-        if (std::isnan(v.massflow)) v.massflow = fill.massflow;
+        if (std::isnan(v.pressure))
+            v.pressure = fill.pressure;
+        if (std::isnan(v.temperature))
+            v.temperature = fill.temperature;
+        if (std::isnan(v.massflow))
+            v.massflow = fill.massflow;
         e_.loadbc(end, v.pressure, v.temperature, v.massflow, table.pressurefixed ? 1 : 0,
                   table.temperaturefixed ? 1 : 0, table.massflowfixed ? 1 : 0);
     }
 }
 
-void Host::readlayout() {
+void Host::readlayout()
+{
     // 1. Counts.
     int32_t nvars = 0, ncells = 0, nfaces = 0, npipes = 0;
     e_.getshape(&nvars, &ncells, &nfaces, &npipes);
@@ -204,7 +216,8 @@ void Host::readlayout() {
     checkcode(0, "the geometry queries");
 }
 
-Profile Host::profile(double t) const {
+Profile Host::profile(double t) const
+{
     Profile p;
     p.time = t;
     p.pipe = layout_.pipeofcell;
@@ -227,7 +240,8 @@ Profile Host::profile(double t) const {
     return p;
 }
 
-EndSample Host::endsfromengine(const Profile& p) const {
+EndSample Host::endsfromengine(const Profile& p) const
+{
     EndSample s;
     s.time = p.time;
     for (int end = 1; end <= 2; ++end) {
@@ -245,7 +259,8 @@ EndSample Host::endsfromengine(const Profile& p) const {
     return s;
 }
 
-EndSample Host::endsfromcells(const Profile& p) const {
+EndSample Host::endsfromcells(const Profile& p) const
+{
     // Before the first step the engine's end states may be unset; the first
     // and last cells stand in for them.
     EndSample s;
@@ -265,7 +280,8 @@ EndSample Host::endsfromcells(const Profile& p) const {
     return s;
 }
 
-double Host::linepack() const {
+double Host::linepack() const
+{
     // Mass in the line: the sum over cells of rho A dx. The conserved
     // variables hold the state at the end of the step (the cell arrays that
     // the profile queries copy were derived at the start of its last stage),
@@ -274,20 +290,24 @@ double Host::linepack() const {
     std::vector<double> previous(3 * n), current(3 * n);
     e_.getuhistory(previous.data(), current.data());
     double mass = 0;
-    for (std::size_t i = 0; i < n; ++i) mass += current[i] * layout_.length[i];
+    for (std::size_t i = 0; i < n; ++i)
+        mass += current[i] * layout_.length[i];
     return mass;
 }
 
-double Host::massflowat(int end, double t, const EndSample& sample) const {
+double Host::massflowat(int end, double t, const EndSample& sample) const
+{
     // Through an end with imposed mass flow the engine ramps the table value
     // linearly over the step, so the table is exact; elsewhere the end state.
     const auto i = static_cast<std::size_t>(end);
-    if (!s_.ends[i].massflowfixed) return sample.massflow[i];
+    if (!s_.ends[i].massflowfixed)
+        return sample.massflow[i];
     const double m = valuesat(s_.ends[i], t).massflow;
     return std::isnan(m) ? fill_[i].massflow : m;
 }
 
-void Host::track(const Profile& p, const EndSample& ends) {
+void Host::track(const Profile& p, const EndSample& ends)
+{
     const double t = p.time;
     for (std::size_t i = 0; i < p.pressure.size(); ++i) {
         r_.maxpressure.above(p.pressure[i], t);
@@ -305,7 +325,8 @@ void Host::track(const Profile& p, const EndSample& ends) {
     }
 }
 
-int Host::checkcode(double t, const std::string& call) {
+int Host::checkcode(double t, const std::string& call)
+{
     int32_t code = 0;
     e_.geterrorcode(&code);
     if (code != 0) {
@@ -320,25 +341,32 @@ int Host::checkcode(double t, const std::string& call) {
     return code;
 }
 
-void Host::requireaccepted(const std::string& call) {
+void Host::requireaccepted(const std::string& call)
+{
     if (checkcode(0, call) == 3) {
-        throw RunError("the engine refused " + call + " (code 3): the scenario's values are "
+        throw RunError("the engine refused " + call +
+                       " (code 3): the scenario's values are "
                        "not usable for it");
     }
 }
 
-void Host::chokecheck() {
+void Host::chokecheck()
+{
     // The engine's estimate of the pressure at which the peak outlet flow
     // is sonic in the outlet diameter, at the outlet temperature then.
     // Only worth it when the outlet came anywhere near sonic flow.
     const Extreme& peak = r_.endmaxflow[1];
-    if (!peak.set || peak.value <= 0) return;
+    if (!peak.set || peak.value <= 0)
+        return;
     double outletmach = 0;
-    for (const EndSample& s : r_.series) outletmach = std::max(outletmach, s.mach[1]);
-    if (outletmach < 0.3) return;
+    for (const EndSample& s : r_.series)
+        outletmach = std::max(outletmach, s.mach[1]);
+    if (outletmach < 0.3)
+        return;
     const auto at = std::find_if(r_.series.begin(), r_.series.end(),
                                  [&](const EndSample& s) { return s.time == peak.time; });
-    if (at == r_.series.end()) return;
+    if (at == r_.series.end())
+        return;
     double p = 0;
     e_.approxchokepressure(at->celltemperature[1], s_.pipes.back().outletdiameter, peak.value, &p);
     if (checkcode(peak.time, "approxchokepressure") == 0) {
@@ -349,7 +377,8 @@ void Host::chokecheck() {
     }
 }
 
-Results Host::run(const std::function<void(double)>& progress) {
+Results Host::run(const std::function<void(double)>& progress)
+{
     const auto started = std::chrono::steady_clock::now();
     // 1. Gas, network, wall, step limit, starting state.
     loadgas();
@@ -362,7 +391,8 @@ Results Host::run(const std::function<void(double)>& progress) {
     if (s_.start.settletime > 0) {
         double elapsed = 0;
         e_.steadypipes(&s_.start.settletime, &elapsed);
-        if (checkcode(0, "steadypipes") == 3) throw RunError("the engine stopped the settling march (code 3)");
+        if (checkcode(0, "steadypipes") == 3)
+            throw RunError("the engine stopped the settling march (code 3)");
     }
     Profile start = profile(0.0);
     r_.linepackstart = linepack();
@@ -387,7 +417,8 @@ Results Host::run(const std::function<void(double)>& progress) {
     r_.completed = true;
     while (t < s_.endtime * (1 - 1e-12)) {
         double target = std::min(t + s_.timestep, s_.endtime);
-        if (nextprofile < s_.output.profiletimes.size() && s_.output.profiletimes[nextprofile] > t) {
+        if (nextprofile < s_.output.profiletimes.size() &&
+            s_.output.profiletimes[nextprofile] > t) {
             target = std::min(target, s_.output.profiletimes[nextprofile]);
         }
         double dt = target - t;
@@ -399,22 +430,27 @@ Results Host::run(const std::function<void(double)>& progress) {
 
         const Profile now = profile(t);
         const EndSample ends = endsfromengine(now);
-        r_.massin += 0.5 * (massflowat(0, target - dt, previous) + massflowat(0, target, ends)) * dt;
-        r_.massout += 0.5 * (massflowat(1, target - dt, previous) + massflowat(1, target, ends)) * dt;
+        r_.massin +=
+            0.5 * (massflowat(0, target - dt, previous) + massflowat(0, target, ends)) * dt;
+        r_.massout +=
+            0.5 * (massflowat(1, target - dt, previous) + massflowat(1, target, ends)) * dt;
         r_.series.push_back(ends);
         track(now, ends);
         takeprofiles(now);
         previous = ends;
         r_.linepackend = linepack();
-        if (progress) progress(t);
+        if (progress)
+            progress(t);
         if (code == 3) {
             r_.completed = false;
-            r_.stopreason = "the engine cut transientpipes short with code 3 at t = " +
-                            std::to_string(t) + " s (non-physical state)";
+            r_.stopreason =
+                "the engine cut transientpipes short with code 3 at t = " + std::to_string(t) +
+                " s (non-physical state)";
             break;
         }
     }
-    if (r_.hoststeps == 0) r_.linepackend = r_.linepackstart;
+    if (r_.hoststeps == 0)
+        r_.linepackend = r_.linepackstart;
     r_.simulated = t;
     chokecheck();
     r_.walltime = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
@@ -424,7 +460,8 @@ Results Host::run(const std::function<void(double)>& progress) {
 } // namespace
 
 Results runscenario(const Engine& engine, const Scenario& scenario,
-                    const std::function<void(double)>& progress) {
+                    const std::function<void(double)>& progress)
+{
     Host host(engine, scenario);
     return host.run(progress);
 }

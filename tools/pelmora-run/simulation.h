@@ -33,7 +33,7 @@ struct Profile {
 
 // An engine error code met during the run.
 struct CodeRecord {
-    int count = 0; // host steps (or set-up calls) that reported it
+    int count = 0;              // host steps (or set-up calls) that reported it
     double first = 0, last = 0; // simulated times, s
     std::string firstcall;      // the call after which it was first read
 };
@@ -42,8 +42,22 @@ struct CodeRecord {
 struct Extreme {
     double value = 0, time = 0;
     bool set = false;
-    void below(double v, double t) { if (!set || v < value) { value = v; time = t; set = true; } }
-    void above(double v, double t) { if (!set || v > value) { value = v; time = t; set = true; } }
+    void below(double v, double t)
+    {
+        if (!set || v < value) {
+            value = v;
+            time = t;
+            set = true;
+        }
+    }
+    void above(double v, double t)
+    {
+        if (!set || v > value) {
+            value = v;
+            time = t;
+            set = true;
+        }
+    }
 };
 
 struct Results {
