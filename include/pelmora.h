@@ -175,7 +175,17 @@ PELMORA_API void loadpipedata(const int32_t *npipes, const double *length,
  * which the next transient step ramps. The first loadbc for an end since the
  * library was loaded or a starting state was set takes the values as both
  * previous and current, so the first step sees no ramp.
- * Refused (code 3) with no loaded network or one without pipes. */
+ * What to pass for a quantity that is not fixed: its current value at that
+ * end (getbcpressure, getbctemperature, getbcmassflowrate after the last
+ * step; the starting state before the first), never 0 or a placeholder. The
+ * engine ignores it while the flag is false, but it is stored as the latest
+ * value, and the call that later fixes that quantity ramps from it across
+ * its step: a switch from flow to pressure control ramps the end pressure
+ * from the value passed before, so a 0 there drags the end cells to the
+ * pressure floor and the step is cut short.
+ * Refused (code 3, nothing stored) with no loaded network or one without
+ * pipes, or when p, T or m is not a finite number (NaN, +-infinity),
+ * whether or not that quantity is fixed. */
 PELMORA_API void loadbc(int32_t end, double p, double T, double m, int32_t pfixed, int32_t tfixed,
                         int32_t mfixed);
 
@@ -183,7 +193,10 @@ PELMORA_API void loadbc(int32_t end, double p, double T, double m, int32_t pfixe
  * As loadbc, for pipe 1..npipes, except that the previous values always
  * become the ones before the call (no first-call rule) and the engine-wide
  * carried-over network values are not touched. Used with transientpipe and
- * steadypipe. Refused (code 3) for a pipe out of range or no network. */
+ * steadypipe. Pass the current values for quantities that are not fixed, as
+ * for loadbc (at an internal joint: the state of the neighbouring cell).
+ * Refused (code 3, nothing stored) for a pipe out of range, no network, or
+ * p, T or m not a finite number. */
 PELMORA_API void loadbcpipe(int32_t pipe, int32_t end, double p, double T, double m, int32_t pfixed,
                             int32_t tfixed, int32_t mfixed);
 

@@ -5,6 +5,7 @@
 // Both entry points keep the value that held before the change, so that the
 // drivers can ramp the applied value from the previous to the latest one
 // across a host step.
+#include <cmath>
 #include <cstdint>
 
 #include "engine/errors.h"
@@ -54,6 +55,14 @@ void storeboundary(PipeEnd& e, double p, double T, double m, std::int32_t pfixed
 
 bool validend(std::int32_t end) { return end == 1 || end == 2; }
 
+// A value that is not a number or infinite would be ramped into the next
+// step and leave a state that is not a number behind; such a call is
+// refused before anything is stored.
+bool finitevalues(double p, double T, double m)
+{
+    return std::isfinite(p) && std::isfinite(T) && std::isfinite(m);
+}
+
 } // namespace
 
 void loadbc(Store& s, std::int32_t end, double p, double T, double m, std::int32_t pfixed,
@@ -63,7 +72,7 @@ void loadbc(Store& s, std::int32_t end, double p, double T, double m, std::int32
         return;
     // End 1 is the inlet of the first pipe, end 2 the outlet of the last.
     const std::int32_t pipe = end == 1 ? 1 : s.numberofpipes;
-    if (!haspipe(s, pipe)) {
+    if (!haspipe(s, pipe) || !finitevalues(p, T, m)) {
         refusepipe(s);
         return;
     }
@@ -98,7 +107,7 @@ void loadbcpipe(Store& s, std::int32_t pipe, std::int32_t end, double p, double 
 {
     if (!validend(end))
         return;
-    if (!haspipe(s, pipe)) {
+    if (!haspipe(s, pipe) || !finitevalues(p, T, m)) {
         refusepipe(s);
         return;
     }

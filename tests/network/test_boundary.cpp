@@ -195,6 +195,36 @@ TEST_F(Boundary, APipeOutOfRangeOrNoNetworkIsRefused)
     EXPECT_EQ(s.bcloaded(1), logicalfalse);
 }
 
+TEST_F(Boundary, AValueThatIsNotFiniteIsRefusedAndNothingIsStored)
+{
+    // One good call first, so that a refusal that stored anything would show
+    // in the previous values and the carried-over pairs as well.
+    loadbc(s, 1, 50e5, 300.0, 10.0, 1, 1, 0);
+    loadbc(s, 2, 40e5, 290.0, 10.0, 0, 0, 1);
+    const auto before = boundarystore(s);
+    const auto ends = networkends(s);
+    const double nan = std::numeric_limits<double>::quiet_NaN();
+    const double inf = std::numeric_limits<double>::infinity();
+    // A bad value refuses the call whether or not its quantity is imposed.
+    const double bad[][3] = {{nan, 300.0, 1.0}, {49e5, inf, 1.0}, {49e5, 300.0, -inf}};
+    for (const auto& v : bad) {
+        for (std::int32_t end : {1, 2}) {
+            s.pipeerrorcode = 0;
+            loadbc(s, end, v[0], v[1], v[2], 1, 0, 0);
+            EXPECT_EQ(s.pipeerrorcode, coderefused) << v[0] << ' ' << v[1] << ' ' << v[2];
+            s.pipeerrorcode = 0;
+            loadbcpipe(s, 2, end, v[0], v[1], v[2], 0, 0, 1);
+            EXPECT_EQ(s.pipeerrorcode, coderefused);
+        }
+    }
+    EXPECT_EQ(boundarystore(s), before);
+    EXPECT_EQ(networkends(s), ends);
+    // An end other than 1 or 2 is still ignored without a code.
+    s.pipeerrorcode = 0;
+    loadbc(s, 3, nan, nan, nan, 0, 0, 0);
+    EXPECT_EQ(s.pipeerrorcode, 0);
+}
+
 TEST(BoundaryRefusal, LoadbcBeforeAnyLoadAndOnTheEmptyNetworkIsRefused)
 {
     Store s;
