@@ -3,10 +3,15 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
 #include <string>
 
 #include <nlohmann/json.hpp>
 
+#include "checks.h"
 #include "scenario.h"
 
 namespace {
@@ -17,6 +22,7 @@ using pelmorarun::Scenario;
 using pelmorarun::ScenarioError;
 using pelmorarun::scenariofromjson;
 using pelmorarun::valuesat;
+using pelmorarun::Warning;
 
 json validscenario()
 {
@@ -176,6 +182,106 @@ TEST(ScenarioTables, InterpolateLinearlyAndHoldOutside)
     EXPECT_EQ(valuesat(t, 30).pressure, 400);
     EXPECT_EQ(valuesat(t, 30).massflow, 0);
     EXPECT_EQ(valuesat(t, 99).pressure, 500); // after the last row
+}
+
+// --- Checks before a run -----------------------------------------------------
+
+pelmorarun::Checks checksof(const json& document)
+{
+    const Scenario s = scenariofromjson(document);
+    return pelmorarun::checkscenario(s, pelmorarun::gasconstants(s));
+}
+
+// The valid scenario without its taper: nothing to warn about.
+json cleanscenario()
+{
+    json doc = validscenario();
+    doc["pipes"][1].erase("inletdiameter");
+    doc["pipes"][1].erase("outletdiameter");
+    doc["pipes"][1]["diameter"] = 0.5;
+    return doc;
+}
+
+TEST(ScenarioChecks, EachKnownProblemWarnsOnceWhereItIs)
+{
+    struct Case {
+        const char* code;
+        const char* where;
+        std::function<void(json&)> change;
+    };
+    const Case cases[] = {
+        {"bore-step", "pipes[0]/pipes[1]", [](json& d) { d["pipes"][1]["diameter"] = 0.4; }},
+        {"taper", "pipes[1]",
+         [](json& d) {
+             d["pipes"][1].erase("diameter");
+             d["pipes"][1]["inletdiameter"] = 0.5;
+             d["pipes"][1]["outletdiameter"] = 0.45;
+         }},
+        {"free-end", "boundary.inlet",
+         [](json& d) { d["boundary"]["inlet"]["fixed"] = json::array(); }},
+        // 50 bar typed as 50 Pa, 15 degrees Celsius typed as 15 K.
+        {"pressure-unit", "boundary.inlet.table[0].pressure",
+         [](json& d) { d["boundary"]["inlet"]["table"][0]["pressure"] = 50; }},
+        {"temperature-unit", "boundary.inlet.table[0].temperature",
+         [](json& d) { d["boundary"]["inlet"]["table"][0]["temperature"] = 15; }},
+        {"pressure-unit", "initial.pressure[0]", [](json& d) { d["initial"]["pressure"][0] = 50; }},
+        {"temperature-unit", "pipes[0].ambienttemperature",
+         [](json& d) { d["pipes"][0]["ambienttemperature"] = 10; }},
+        // The 0.5 m outlet passes about 2900 kg/s at Mach 1 at 49 bar.
+        {"flow-above-choke", "boundary.outlet",
+         [](json& d) { d["boundary"]["outlet"]["table"][1]["massflow"] = 4000; }},
+    };
+    EXPECT_TRUE(checksof(cleanscenario()).warnings.empty());
+    for (const Case& c : cases) {
+        json doc = cleanscenario();
+        c.change(doc);
+        const pelmorarun::Checks found = checksof(doc);
+        EXPECT_TRUE(found.refusal.empty()) << c.code;
+        ASSERT_EQ(found.warnings.size(), 1u) << c.code << ": " << found.warnings.back().message;
+        const Warning& w = found.warnings[0];
+        EXPECT_EQ(w.code, c.code);
+        EXPECT_EQ(w.where, c.where) << c.code;
+        // The message starts with the (first) place.
+        EXPECT_EQ(w.message.rfind(w.where.substr(0, w.where.find('/')), 0), 0u) << w.message;
+    }
+}
+
+TEST(ScenarioChecks, TheShippedExamplesAreClean)
+{
+    for (const auto& file : std::filesystem::directory_iterator(PELMORA_EXAMPLES)) {
+        std::ifstream in(file.path());
+        std::stringstream text;
+        text << in.rdbuf();
+        const pelmorarun::Checks c = checksof(json::parse(text.str()));
+        EXPECT_TRUE(c.refusal.empty()) << file.path();
+        for (const Warning& w : c.warnings)
+            ADD_FAILURE() << file.path() << ": " << w.message;
+    }
+}
+
+TEST(ScenarioChecks, NeighbouringCellsBeyondTheLimitAreRefused)
+{
+    // 500 m cells next to 50 m (ratio 10) run; next to 40 m (12.5) not.
+    json doc = cleanscenario();
+    doc["pipes"][1]["celllength"] = 50;
+    EXPECT_TRUE(checksof(doc).refusal.empty());
+    doc["pipes"][1]["celllength"] = 40;
+    EXPECT_EQ(checksof(doc).refusal.rfind("pipes[0] and pipes[1]: neighbouring cells of 500 m and "
+                                          "40 m (ratio 12.5) are beyond the ratio 10",
+                                          0),
+              0u)
+        << checksof(doc).refusal;
+    // The engine's cell count: round(L / s), at least 3, more in a steep taper.
+    pelmorarun::Pipe p;
+    p.length = 1000;
+    p.inletdiameter = p.outletdiameter = 0.5;
+    p.celllength = 400;
+    EXPECT_EQ(pelmorarun::cellcount(p), 3);
+    p.celllength = 90;
+    EXPECT_EQ(pelmorarun::cellcount(p), 11);
+    p.outletdiameter = 0.1; // at most half the smaller diameter per cell: 8 cells
+    p.celllength = 1000;
+    EXPECT_EQ(pelmorarun::cellcount(p), 8);
 }
 
 } // namespace

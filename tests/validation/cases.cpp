@@ -159,14 +159,8 @@ double observedorder(double coarse, double fine) { return std::log2(coarse / fin
 // Steady flow with friction
 // ===========================================================================
 
-namespace {
-
-// A natural-gas-like ideal gas for the pipeline cases.
 Gas pipelinegas() { return Gas{16.04, 1.31, 1.1e-5, 1.0}; }
 
-// Marches the line with steadypipes in spans of `span` seconds until no
-// cell pressure moves by more than `tolerance` (relative) over a span, or
-// `limit` seconds have been marched. Returns the time marched.
 double settle(const Line& line, double span, double limit, double tolerance)
 {
     double total = 0.0;
@@ -185,6 +179,8 @@ double settle(const Line& line, double span, double limit, double tolerance)
     }
     return total;
 }
+
+namespace {
 
 // Fills the error measures of a steady comparison.
 void steadyerrors(SteadyResult& r)

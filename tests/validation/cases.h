@@ -75,6 +75,14 @@ double observedorder(double coarse, double fine);
 // Steady flow with friction
 // ---------------------------------------------------------------------------
 
+// A natural-gas-like ideal gas for the pipeline cases.
+Gas pipelinegas();
+
+// Marches the line with steadypipes in spans of `span` seconds until no
+// cell pressure moves by more than `tolerance` (relative) over a span, or
+// `limit` seconds have been marched. Returns the time marched.
+double settle(const Line& line, double span, double limit, double tolerance);
+
 struct SteadyResult {
     std::vector<double> x;                             // cell centres, m
     std::vector<double> pressure, exactpressure;       // Pa

@@ -217,6 +217,24 @@ TEST(SteadyRelations, FannoMatchesDirectIntegrationOfAdiabaticFlow)
     EXPECT_TRUE(std::isnan(fannodownstream(m1, p1, t1, gm, f, d, 60.0).pressure));
 }
 
+// The textbook area-Mach relation A / A* = (1/M) [(2 + (g-1) M^2) / (g+1)]
+// ^((g+1) / (2 (g-1))): from Mach 0.5 (A/A* = 1.33984 for gamma 1.4) into
+// the critical area the flow reaches Mach 1 at the critical temperature.
+TEST(SteadyRelations, AreaChangeFollowsTheIsentropicAreaMachRelation)
+{
+    const double gm = 1.4, r = 287.0, p1 = 10e5, t1 = 300.0, a1 = 0.1;
+    const double rho1 = p1 / (r * t1), m = rho1 * 0.5 * std::sqrt(gm * r * t1) * a1;
+    const double t0 = t1 * (1.0 + 0.2 * 0.25);
+    const AreaChangeState near =
+        isentropicareachange(p1, t1, m, a1, a1 / 1.33984 * 1.000001, gm, r);
+    EXPECT_NEAR(near.temperature, 2.0 * t0 / (gm + 1.0), 2e-3 * t0);
+    // Back into the first area: the starting state again.
+    const AreaChangeState same = isentropicareachange(p1, t1, m, a1, a1, gm, r);
+    EXPECT_NEAR(same.temperature, t1, 1e-9 * t1);
+    EXPECT_NEAR(same.pressure, p1, 1e-9 * p1);
+    EXPECT_TRUE(std::isnan(isentropicareachange(p1, t1, m, a1, a1 / 1.35, gm, r).temperature));
+}
+
 // The explicit turbulent formula approximates the implicit Colebrook law to
 // about one percent; a wrong constant in it would be far off.
 TEST(SteadyRelations, FrictionFactorFollowsColebrookAndLaminarLaw)

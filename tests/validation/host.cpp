@@ -27,10 +27,11 @@ Line::Line(const Gas& gas, const std::vector<Pipe>& pipes) : gas_(gas), pipes_(p
               &gas.compressibility, &model);
     refusedcheck("loadfluid");
 
-    std::vector<double> length, diameter, inclination, roughness, celllength, ambient, heat;
+    std::vector<double> length, diameter, outlet, inclination, roughness, celllength, ambient, heat;
     for (const Pipe& p : pipes) {
         length.push_back(p.length);
         diameter.push_back(p.diameter);
+        outlet.push_back(p.outletdiameter > 0.0 ? p.outletdiameter : p.diameter);
         inclination.push_back(p.inclination);
         roughness.push_back(p.roughness);
         celllength.push_back(p.celllength);
@@ -38,7 +39,7 @@ Line::Line(const Gas& gas, const std::vector<Pipe>& pipes) : gas_(gas), pipes_(p
         heat.push_back(p.heattransfer);
     }
     const auto npipes = static_cast<int32_t>(pipes.size());
-    loadpipedata(&npipes, length.data(), diameter.data(), diameter.data(), inclination.data(),
+    loadpipedata(&npipes, length.data(), diameter.data(), outlet.data(), inclination.data(),
                  roughness.data(), celllength.data());
     refusedcheck("loadpipedata");
     loadwalldata(ambient.data(), heat.data());
@@ -53,11 +54,13 @@ Line::Line(const Gas& gas, const std::vector<Pipe>& pipes) : gas_(gas), pipes_(p
         count_.push_back(n);
         const Pipe& pipe = pipes[static_cast<size_t>(p - 1)];
         const double dx = pipe.length / n;
-        const double area = std::numbers::pi / 4.0 * pipe.diameter * pipe.diameter;
+        std::vector<double> d(static_cast<size_t>(n));
+        getdiameter(p, d.data());
         for (int i = 0; i < n; ++i) {
             centre_.push_back(offset + (i + 0.5) * dx);
             width_.push_back(dx);
-            area_.push_back(area);
+            area_.push_back(std::numbers::pi / 4.0 * d[static_cast<size_t>(i)] *
+                            d[static_cast<size_t>(i)]);
             owner_.push_back(p);
         }
         offset += pipe.length;

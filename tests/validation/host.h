@@ -28,13 +28,14 @@ struct Gas {
 };
 
 struct Pipe {
-    double length = 100.0;     // m
-    double diameter = 0.5;     // m, the same at both ends
-    double inclination = 0.0;  // rad, positive uphill from inlet to outlet
-    double roughness = 0.0;    // m
-    double celllength = 1.0;   // m, target
-    double ambient = 288.15;   // K
-    double heattransfer = 0.0; // W/(m2 K)
+    double length = 100.0;       // m
+    double diameter = 0.5;       // m, the same at both ends
+    double inclination = 0.0;    // rad, positive uphill from inlet to outlet
+    double roughness = 0.0;      // m
+    double celllength = 1.0;     // m, target
+    double ambient = 288.15;     // K
+    double heattransfer = 0.0;   // W/(m2 K)
+    double outletdiameter = 0.0; // m, for a taper; 0: the same as diameter
 };
 
 // The engine reported a refused call (code 3) where the host expected none.
@@ -53,8 +54,9 @@ public:
     int cells() const { return static_cast<int>(centre_.size()); }
     int cells(int pipe) const { return count_[pipe - 1]; }
 
-    // Cell centres measured from the line inlet, cell lengths, flow areas and
-    // the pipe each cell belongs to (1-based), all along the whole line.
+    // Cell centres measured from the line inlet, cell lengths, flow areas
+    // (from the cell diameters the engine reports) and the pipe each cell
+    // belongs to (1-based), all along the whole line.
     const std::vector<double>& centres() const { return centre_; }
     const std::vector<double>& widths() const { return width_; }
     const std::vector<double>& areas() const { return area_; }

@@ -73,4 +73,32 @@ FannoState fannodownstream(double m1, double p1, double t1, double gamma, double
     return {m2, p1 * (m1 / m2) * std::sqrt(tratio), t1 * tratio};
 }
 
+// Steps:
+// 1. Stagnation state from (p1, t1) and u1 = massflow / (rho1 a1).
+// 2. The mass flux as a function of T rises from 0 at T0 to its maximum at
+//    the critical temperature; bisection for T on that subsonic branch.
+AreaChangeState isentropicareachange(double p1, double t1, double massflow, double a1, double a2,
+                                     double gamma, double gasconstant)
+{
+    const double cp = gamma * gasconstant / (gamma - 1.0);
+    const double u1 = massflow / (p1 / (gasconstant * t1) * a1);
+    const double t0 = t1 + 0.5 * u1 * u1 / cp;
+    const double p0 = p1 * std::pow(t0 / t1, gamma / (gamma - 1.0));
+    const double rho0 = p0 / (gasconstant * t0);
+    auto flux = [&](double t) {
+        return rho0 * std::pow(t / t0, 1.0 / (gamma - 1.0)) * std::sqrt(2.0 * cp * (t0 - t));
+    };
+    const double critical = 2.0 * t0 / (gamma + 1.0);
+    const double wanted = massflow / a2;
+    if (wanted > flux(critical))
+        return {notanumber, notanumber};
+    double low = critical, high = t0;
+    for (int i = 0; i < 200 && high - low > 1e-13 * t0; ++i) {
+        const double mid = 0.5 * (low + high);
+        (flux(mid) > wanted ? low : high) = mid;
+    }
+    const double t = 0.5 * (low + high);
+    return {p0 * std::pow(t / t0, gamma / (gamma - 1.0)), t};
+}
+
 } // namespace validation

@@ -50,6 +50,21 @@ struct FannoState {
 FannoState fannodownstream(double m1, double p1, double t1, double gamma, double friction,
                            double diameter, double length);
 
+// Steady isentropic flow of mass flow `massflow` from area a1, where it has
+// pressure p1 and temperature t1, into area a2 (subsonic on both sides): the
+// stagnation state T0 = T1 + u1^2 / (2 cp), p0 = p1 (T0 / T1)^(g / (g - 1))
+// is kept, and the temperature at a2 solves
+//     massflow / a2 = rho0 (T / T0)^(1 / (g - 1)) sqrt(2 cp (T0 - T))
+// on the subsonic branch (T above the critical 2 T0 / (g + 1)). The
+// pressure follows as p0 (T / T0)^(g / (g - 1)). NaN fields when a2 is too
+// small to pass the flow (the flow would choke).
+struct AreaChangeState {
+    double pressure = 0;
+    double temperature = 0;
+};
+AreaChangeState isentropicareachange(double p1, double t1, double massflow, double a1, double a2,
+                                     double gamma, double gasconstant);
+
 } // namespace validation
 
 #endif

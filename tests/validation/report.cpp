@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "cases.h"
+#include "schemelimits.h"
 
 namespace validation {
 namespace {
@@ -331,7 +332,7 @@ void balances(Report& r)
 void ends(Report& r)
 {
     auto& md = r.md();
-    md << "## 6. Ends with nothing imposed\n\n"
+    md << "## 6. Ends with nothing imposed <a id=\"free-ends\"></a>\n\n"
           "The shock tubes of section 1 again, but with every end value extrapolated from the "
           "cells (no flag set at either end), drivers' own sub-step:\n\n"
           "| problem | cells | L1 density | error code |\n|---|---:|---:|---:|\n";
@@ -344,6 +345,209 @@ void ends(Report& r)
         }
     }
     md << "\n";
+}
+
+// ---------------------------------------------------------------------------
+
+void borestep(Report& r)
+{
+    auto& md = r.md();
+    md << "### 7.1 Bore steps <a id=\"bore-step\"></a>\n\n"
+          "1 km of 0.6 m bore, then 1 km of another bore, 50 m cells, flat, 20 um roughness, "
+          "adiabatic; natural-gas-like gas (molar mass 16.04, gamma 1.31); 60 bar and 288.15 K "
+          "imposed at the inlet, 60 kg/s drawn at the outlet, settled with `steadypipes`. "
+          "Exact: isentropic flow of the same mass flow into the other area, which at these "
+          "Mach numbers (0.01 to 0.1) changes the temperature by hundredths of a kelvin; "
+          "friction over the 2 km moves it by less still (the equal-bore line is within 0.01 "
+          "K). The scheme's conserved variables "
+          "weight only the mass by the flow area (rho A, rho u, rho E), so the energy flux per "
+          "unit area crosses the step unchanged while the mass flux per unit area scales with "
+          "the area: the temperature downstream comes out multiplied by the area ratio. "
+          "Pressures and flows stay right.\n\n"
+          "| bore after / before | area ratio | exact T K | computed T K | error K | computed / "
+          "inlet T | largest cell error K |\n|---:|---:|---:|---:|---:|---:|---:|\n";
+    for (double ratio : {0.5, 0.7, 5.0 / 6.0, 0.9, 1.1, 1.2}) {
+        const BoreStepResult b = runborestep(ratio);
+        md << "| " << fixed(ratio, 3) << " | " << fixed(ratio * ratio, 3) << " | "
+           << fixed(b.exact, 2) << " | " << fixed(b.computed, 2) << " | "
+           << fixed(b.computed - b.exact, 1) << " | " << fixed(b.computed / 288.15, 3) << " | "
+           << fixed(b.worst, 1) << " |\n";
+    }
+    md << "\nThe same 0.6 m to 0.5 m change spread over a taper pipe of 50 m cells between the "
+          "two bores (the engine's area-gradient source then carries the change):\n\n"
+          "| taper | largest cell error K, taper and after | mean error after K |\n"
+          "|---|---:|---:|\n";
+    for (double taper : {0.0, 100.0, 500.0, 2000.0}) {
+        const BoreStepResult b = runborestep(5.0 / 6.0, taper);
+        md << "| " << (taper == 0.0 ? std::string("none (a step)") : fixed(taper, 0) + " m")
+           << " | " << fixed(b.worst, 1) << " | " << fixed(b.computed - b.exact, 2) << " |\n";
+        if (taper == 0.0 || taper == 500.0) {
+            std::ofstream f =
+                r.file(std::string("bore-") + (taper == 0.0 ? "step" : "taper") + ".dat");
+            f << "# x T T_exact\n";
+            for (size_t i = 0; i < b.x.size(); ++i)
+                f << b.x[i] << ' ' << b.temperature[i] << ' ' << b.exacttemperature[i] << '\n';
+        }
+    }
+    md << "\n![Temperature across a bore change](validation/borestep.png)\n\n"
+          "Advice: do not join pipes of different bore directly where temperatures matter; put "
+          "a taper pipe of ten cells or more between them, and expect a few kelvin of "
+          "cell-to-cell scatter inside it.\n\n";
+}
+
+void cellratio(Report& r)
+{
+    auto& md = r.md();
+    md << "### 7.2 Neighbouring cells of different length <a id=\"cell-ratio\"></a>\n\n"
+          "10 km of 1000 m cells, 2 km of shorter cells, 10 km of 1000 m cells, one 0.6 m bore; "
+          "60 kg/s drawn from 60 bar and 288.15 K, uniform start, an hour in 10 s host steps "
+          "with the drivers' own sub-step. Diverged: a step cut short with code 3. The plot "
+          "shows the largest jump of mass flow between neighbouring cells after each host "
+          "step: below the limit it settles at the few percent the coarse cells' gradients "
+          "give; beyond it, it grows without bound within minutes.\n\n"
+          "| ratio of neighbouring cell lengths | outcome |\n|---:|---|\n";
+    std::vector<CellRatioResult> shown;
+    for (int cells : {8, 16, 20, 24, 26, 27, 28, 30, 40}) {
+        const CellRatioResult c = runcellratio(cells);
+        md << "| " << fixed(c.ratio, 1) << " | "
+           << (c.diverged ? "diverged after " + fixed(c.time, 0) + " s" : std::string("ran"))
+           << " |\n";
+        if (cells == 20 || cells == 27 || cells == 28 || cells == 40)
+            shown.push_back(c);
+    }
+    const CellRatioLimit limit = findcellratiolimit();
+    md << "\nBisection on the count of short cells: the largest ratio that runs the hour is "
+       << fixed(limit.safe, 1) << ", the smallest that diverges " << fixed(limit.diverges, 1)
+       << ". `pelmora-run` refuses a scenario whose neighbouring cells differ by more than 10.\n\n";
+    std::ofstream f = r.file("cellratio.dat");
+    for (const CellRatioResult& c : shown) {
+        f << "# ratio " << c.ratio << "\n";
+        for (size_t i = 0; i < c.hour.size(); ++i)
+            f << c.hour[i] * 60.0 << ' ' << std::max(c.deviation[i], 1e-12) << '\n';
+        f << "\n\n";
+    }
+    md << "![Growth of the flow disturbance](validation/cellratio.png)\n\n"
+          "Advice: keep the ratio of neighbouring cell lengths, across pipe joints, below 10; "
+          "refine a coarse pipe next to a fine one, or put a pipe of intermediate cells "
+          "between them.\n\n";
+}
+
+void chokedvent(Report& r)
+{
+    auto& md = r.md();
+    md << "### 7.3 A choked vent <a id=\"choked-vent\"></a>\n\n"
+          "The outlet of a line at 60 bar and 288.15 K opens to the atmosphere within 5 s "
+          "(pressure and temperature imposed, the pressure falling linearly to 1 atm); the gas "
+          "of `examples/scenarios/blowdown.json`. Two lines: a 2 km, 0.3 m line with 50 m cells "
+          "whose inlet is held at 60 bar (it settles to a steady choked flow), and the 10 km, "
+          "0.3 m, 200 m-cell line of the blowdown example with a closed inlet. Without choke "
+          "handling the host imposes the table pressure: the outlet goes supersonic, the engine "
+          "then stops imposing the pressure there, and the end runs free. With it, the host "
+          "imposes what `pelmora-run` does (`tools/pelmora-run/choke.h`): the table pressure "
+          "unless the end can choke against it (it is below the isentropic critical pressure "
+          "of the end cell), and then the largest of the table pressure, 1.03 times the choke "
+          "pressure of the flow leaving after the last step (`approxchokepressure` at the end "
+          "temperature and bore), and half the pressure imposed for the last step. Mach number "
+          "at the outlet end sampled after each host step.\n\n"
+          "| line | host step s | without: highest Mach | coldest end K | coldest cell K | "
+          "with: highest Mach | coldest end K | coldest cell K | flow at the end kg/s | line "
+          "pack at the end t |\n|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|\n";
+    for (bool vent : {true, false}) {
+        const VentSetup setup = vent ? ventline() : blowdownline();
+        for (double dt : {0.1, 0.2, 1.0, 5.0, 60.0}) {
+            const VentResult without = runvent(setup, dt, false);
+            const VentResult with = runvent(setup, dt, true);
+            auto outcome = [](const VentResult& v) {
+                return v.stopped ? "code 3 at " + fixed(v.stoppedat, 1) + " s | |"
+                                 : fixed(v.maxmach, 3) + " | " + fixed(v.lowestendtemperature, 0) +
+                                       " | " + fixed(v.lowesttemperature, 0);
+            };
+            md << "| " << (vent ? "2 km, fed" : "10 km, closed") << " | " << dt << " | "
+               << outcome(without) << " | " << outcome(with) << " | " << fixed(with.flow, 1)
+               << " | " << fixed(with.linepack / 1e3, 3) << " |\n";
+            if (vent && dt == 1.0) {
+                for (const VentResult* v : {&without, &with}) {
+                    std::ofstream f =
+                        r.file(std::string("vent-") + (v->choke ? "with" : "without") + ".dat");
+                    f << "# t mach outflow T_outlet T_coldest\n";
+                    for (size_t i = 0; i < v->time.size() && v->time[i] <= 120.0; ++i)
+                        f << v->time[i] << ' ' << std::min(v->mach[i], 1e3) << ' ' << v->outflow[i]
+                          << ' ' << v->outlettemperature[i] << ' ' << v->coldest[i] << '\n';
+                }
+            }
+        }
+    }
+    md << "\n![The 2 km vent with 1 s host steps](validation/vent.png)\n\n"
+          "Advice: at a pressure-held end where gas may leave, impose the larger of the wanted "
+          "pressure and a few percent above the choke pressure of the leaving flow, and let "
+          "the imposed pressure fall at most by half per host step while the end can choke.\n\n";
+}
+
+void imposedflows(Report& r)
+{
+    auto& md = r.md();
+    md << "### 7.4 Mass through ends with imposed flow <a id=\"imposed-flow-balance\"></a>\n\n"
+          "60 km of 0.5 m line, flows imposed at both ends, steady at 70 bar and 50 kg/s; the "
+          "inlet flow runs down to nothing between 600 and 660 s (a compressor trip) while the "
+          "outlet draws 50 kg/s for two hours, 30 s host steps. The line pack from the conserved "
+          "variables against the time integral of the imposed flows (exact: the engine ramps "
+          "them linearly over each step). The end faces also carry the scheme's diffusive and "
+          "antidiffusive fluxes, so more mass crosses them than the imposed flow.\n\n"
+          "| cell length m | mass out t | residual kg | of the mass out |\n|---:|---:|---:|---:|\n";
+    std::ofstream f = r.file("imbalance.dat");
+    for (double cell : {2000.0, 1000.0, 500.0, 250.0}) {
+        const ImbalanceResult b = runimbalance(cell);
+        md << "| " << fixed(cell, 0) << " | " << fixed(b.throughput / 1e3, 1) << " | "
+           << fixed(b.residual, 0) << " | " << sci(b.residual / b.throughput) << " |\n";
+        f << "# cells " << cell << "\n";
+        for (size_t i = 0; i < b.hour.size(); ++i)
+            f << b.hour[i] << ' ' << b.cumulative[i] / 1e3 << '\n';
+        f << "\n\n";
+    }
+    md << "\n![Line pack against the imposed flows](validation/imbalance.png)\n\n"
+          "Advice: take the line pack from the conserved variables (`getuhistory`), not from "
+          "integrating imposed flows, and do not expect the two to agree better than this.\n\n";
+}
+
+void controlswitch(Report& r)
+{
+    auto& md = r.md();
+    md << "### 7.5 Switching an end from flow to pressure control <a "
+          "id=\"control-switch\"></a>\n\n"
+          "10 km of 0.5 m line, 50 m cells, 50 bar, 30 kg/s drawn at the outlet. For 300 s the "
+          "inlet imposes its flow and temperature, then pressure (50.5 bar) and temperature; "
+          "10 s host steps. The engine keeps the value a host passes for a quantity it does not "
+          "impose and ramps from it when the quantity becomes imposed.\n\n"
+          "| the host passes for what it does not impose | outcome | lowest first-cell pressure "
+          "bar | largest inflow kg/s |\n|---|---|---:|---:|\n";
+    for (bool current : {false, true}) {
+        const SwitchResult s = runswitch(current);
+        md << "| " << (current ? "the current end value" : "0") << " | "
+           << (s.stopped ? "code 3 at " + fixed(s.stoppedat, 0) + " s" : std::string("ran"))
+           << " | " << fixed(s.lowestpressure / 1e5, 3) << " | " << sci(s.peakinflow) << " |\n";
+        std::ofstream f = r.file(std::string("switch-") + (current ? "current" : "zero") + ".dat");
+        f << "# t inflow p_first\n";
+        for (size_t i = 0; i < s.time.size(); ++i)
+            f << s.time[i] << ' ' << s.inflow[i] << ' ' << s.firstpressure[i] / 1e5 << '\n';
+    }
+    md << "\n![Inflow around the switch](validation/switch.png)\n\n"
+          "Advice: for every quantity an end does not impose, pass its current value at that "
+          "end (the network-end queries after the last step), never 0.\n\n";
+}
+
+void schemelimits(Report& r)
+{
+    r.md() << "## 7. Where the scheme is wrong, and by how much <a id=\"scheme-limits\"></a>\n\n"
+              "The engine reproduces its specified scheme exactly; these cases measure where "
+              "that scheme, or a host that drives it naively, gives answers a pipeline engineer "
+              "cannot trust, and say how a host avoids them. `pelmora-run` checks a scenario "
+              "for each of them before it runs and warns (or, for 7.2, refuses), pointing "
+              "here.\n\n";
+    borestep(r);
+    cellratio(r);
+    chokedvent(r);
+    imposedflows(r);
+    controlswitch(r);
 }
 
 } // namespace
@@ -372,5 +576,6 @@ int main(int argc, char** argv)
     gravitycase(r);
     balances(r);
     ends(r);
+    schemelimits(r);
     return 0;
 }

@@ -121,3 +121,91 @@ plot data.'/balance.dat' u 1:6 w l lw 2 t 'inlet flow', \
      data.'/balance.dat' u 1:8 axes x1y2 w l dt 2 t 'inlet pressure', \
      data.'/balance.dat' u 1:9 axes x1y2 w l dt 2 t 'outlet pressure'
 unset multiplot
+
+# Where the scheme is wrong: bore step, cell ratio, choked vent, imposed
+# flows, control switch.
+unset y2tics
+unset y2label
+set terminal pngcairo size 1100,450 font ",10"
+set output out.'/borestep.png'
+set title "0.6 m into 0.5 m after 1 km, 60 kg/s from 60 bar and 288.15 K, 50 m cells"
+set xlabel 'distance km'
+set ylabel 'temperature K'
+set key inside bottom left vertical
+plot data.'/bore-step.dat' u ($1/1e3):3 w l lw 2 lc rgb 'black' t 'exact', \
+     data.'/bore-step.dat' u ($1/1e3):2 w lp pt 7 ps 0.5 t 'bore step', \
+     data.'/bore-taper.dat' u ($1/1e3):2 w lp pt 6 ps 0.5 t '500 m taper between the bores'
+
+set output out.'/cellratio.png'
+set title "Cells of 1000 m next to shorter cells: largest jump of mass flow between neighbouring cells"
+set xlabel 'time min'
+set ylabel 'largest |m_i - m_{i-1}| / 60 kg/s'
+set logscale y
+set format y '10^{%L}'
+set yrange [1e-6:1e3]
+set xrange [0:20]
+set key inside top right vertical
+plot data.'/cellratio.dat' index 0 u 1:2 w l lw 2 t 'ratio 10', \
+     data.'/cellratio.dat' index 1 u 1:2 w l lw 2 t 'ratio 13.5', \
+     data.'/cellratio.dat' index 2 u 1:2 w lp pt 7 ps 0.6 lw 2 t 'ratio 14', \
+     data.'/cellratio.dat' index 3 u 1:2 w lp pt 5 ps 0.6 lw 2 t 'ratio 20 (cut short in the first step)'
+unset logscale y
+set format y '% h'
+set yrange [*:*]
+set xrange [*:*]
+
+unset title
+set terminal pngcairo size 1500,450 font ",10"
+set output out.'/vent.png'
+set multiplot layout 1,3 title "2 km vent, host steps of 1 s: without and with the host's choke handling"
+set xlabel 'time s'
+set ylabel 'Mach number at the outlet end'
+set yrange [0:5]
+set key inside top right vertical
+plot data.'/vent-without.dat' u 1:2 w lp pt 7 ps 0.4 t 'without', \
+     data.'/vent-with.dat' u 1:2 w lp pt 6 ps 0.4 t 'with', \
+     1 w l dt 2 lc rgb 'black' t 'Mach 1'
+set yrange [*:*]
+set ylabel 'mass flow leaving kg/s'
+set yrange [0:400]
+plot data.'/vent-without.dat' u 1:3 w lp pt 7 ps 0.4 t 'without', \
+     data.'/vent-with.dat' u 1:3 w lp pt 6 ps 0.4 t 'with'
+set yrange [*:*]
+set ylabel 'temperature K'
+set yrange [0:320]
+set key inside bottom right vertical
+plot data.'/vent-without.dat' u 1:4 w l lw 2 t 'outlet end, without', \
+     data.'/vent-with.dat' u 1:4 w l lw 2 t 'outlet end, with', \
+     data.'/vent-without.dat' u 1:5 w l dt 2 t 'coldest cell, without', \
+     data.'/vent-with.dat' u 1:5 w l dt 2 t 'coldest cell, with'
+set yrange [*:*]
+unset multiplot
+
+set terminal pngcairo size 1100,450 font ",10"
+set output out.'/imbalance.png'
+set title "Line pack change minus the integral of the imposed flows, 60 km line, compressor trip at 10 min"
+set xlabel 'time h'
+set ylabel 't'
+set key inside bottom left vertical
+plot data.'/imbalance.dat' index 0 u 1:2 w l lw 2 t '2000 m cells', \
+     data.'/imbalance.dat' index 1 u 1:2 w l lw 2 t '1000 m cells', \
+     data.'/imbalance.dat' index 2 u 1:2 w l lw 2 t '500 m cells', \
+     data.'/imbalance.dat' index 3 u 1:2 w l lw 2 t '250 m cells'
+
+unset title
+set output out.'/switch.png'
+set multiplot layout 1,2 title "Inlet switched from flow to pressure control at 300 s, host steps of 10 s"
+set xlabel 'time s'
+set ylabel 'inflow kg/s'
+set yrange [-50:100]
+set key inside bottom left vertical
+plot data.'/switch-zero.dat' u 1:2 w lp pt 7 ps 0.5 t 'host passed 0 before (cut short)', \
+     data.'/switch-current.dat' u 1:2 w lp pt 6 ps 0.5 t 'host passed the current values'
+set yrange [*:*]
+set ylabel 'first cell pressure bar'
+set key inside bottom left vertical
+set logscale y
+plot data.'/switch-zero.dat' u 1:3 w lp pt 7 ps 0.5 t 'host passed 0 before (cut short)', \
+     data.'/switch-current.dat' u 1:3 w lp pt 6 ps 0.5 t 'host passed the current values'
+unset logscale y
+unset multiplot

@@ -10,6 +10,7 @@
 #include <cmath>
 
 #include "cases.h"
+#include "schemelimits.h"
 
 namespace validation {
 namespace {
@@ -197,6 +198,71 @@ TEST(Balances, LinePackAndEnergyCloseOverSixHours)
     EXPECT_LT(r.energyresidual, 2.2e-4 * r.energythroughput);
     // Without the wall heat the books would be off by 140 % of the change.
     EXPECT_GT(std::fabs(r.wallheat), 100 * r.energyresidual);
+}
+
+// ---------------------------------------------------------------------------
+// Where the scheme is wrong: the limits pelmora-run warns about, so that a
+// change in them shows here before the warnings quote stale figures.
+// ---------------------------------------------------------------------------
+
+TEST(SchemeLimits, ABoreStepScalesTheTemperatureByTheAreaRatioAndATaperRepairsIt)
+{
+    // Measured: 0.6 m into 0.5 m comes out at 199.8 K (exact 288.14 K), 0.693
+    // of the inlet temperature against an area ratio of 0.694. A 500 m taper
+    // of 10 cells leaves 7.2 K in its worst cell and 0.13 K after it.
+    const BoreStepResult step = runborestep(5.0 / 6.0);
+    EXPECT_EQ(step.errorcode, 0);
+    EXPECT_NEAR(step.computed / 288.15, 25.0 / 36.0, 0.005);
+    EXPECT_NEAR(step.exact, 288.15, 0.05);
+    const BoreStepResult taper = runborestep(5.0 / 6.0, 500.0);
+    EXPECT_LT(taper.worst, 9.0);
+    EXPECT_LT(std::fabs(taper.computed - taper.exact), 0.3);
+}
+
+TEST(SchemeLimits, NeighbouringCellsDivergeBeyondARatioOfAboutFourteen)
+{
+    // Measured: ratio 13.5 runs the hour, 14 diverges after 110 s. pelmora-run
+    // refuses above 10, which must keep running.
+    EXPECT_FALSE(runcellratio(20).diverged);
+    EXPECT_TRUE(runcellratio(28).diverged);
+}
+
+TEST(SchemeLimits, TheHostsChokeHandlingKeepsAVentSubsonic)
+{
+    // Measured with 1 s host steps: without, code 3 after 6 s; with, Mach
+    // 0.974 at the outlet, coldest cell 235 K, 126.6 kg/s choked flow; with
+    // 60 s steps Mach 0.974 and 126.5 kg/s.
+    EXPECT_TRUE(runvent(ventline(), 1.0, false).stopped);
+    for (double dt : {1.0, 60.0}) {
+        const VentResult with = runvent(ventline(), dt, true);
+        EXPECT_FALSE(with.stopped) << dt;
+        EXPECT_LT(with.maxmach, 1.0) << dt;
+        EXPECT_GT(with.maxmach, 0.9) << dt;
+        EXPECT_GT(with.lowesttemperature, 200.0) << dt;
+        EXPECT_NEAR(with.flow, 126.6, 0.5) << dt;
+    }
+}
+
+TEST(SchemeLimits, ImposedFlowsMissTheMassTheEndFacesDiffuse)
+{
+    // Measured with 1000 m cells: 1311 kg of 360 t drawn, 3.6e-3; halving
+    // the cells halves it (first order).
+    const ImbalanceResult coarse = runimbalance(1000.0);
+    const ImbalanceResult fine = runimbalance(500.0);
+    EXPECT_NEAR(std::fabs(coarse.residual) / coarse.throughput, 3.6e-3, 0.6e-3);
+    EXPECT_NEAR(coarse.residual / fine.residual, 2.0, 0.2);
+}
+
+TEST(SchemeLimits, ASwitchToPressureControlRampsFromWhatTheHostPassedBefore)
+{
+    // Measured: after passing 0, the step after the switch drags the first
+    // cell to the 100 Pa floor and is cut short; with the current values the
+    // inflow peaks at 38.5 kg/s.
+    EXPECT_TRUE(runswitch(false).stopped);
+    const SwitchResult current = runswitch(true);
+    EXPECT_FALSE(current.stopped);
+    EXPECT_LT(current.peakinflow, 45.0);
+    EXPECT_GT(current.lowestpressure, 49e5);
 }
 
 } // namespace

@@ -3,7 +3,8 @@
 //   pelmora-run                      the built-in scenario (a day on a 100 km line)
 //   pelmora-run scenario.json        a scenario file
 //
-// Exit status: 0 run completed; 1 bad command line or scenario; 2 engine
+// Exit status: 0 run completed; 1 bad command line or scenario (also one
+// with neighbouring cells too different in length for the scheme); 2 engine
 // library not loadable; 3 engine refused the set-up; 4 run stopped early.
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include <sstream>
 #include <string>
 
+#include "checks.h"
 #include "default_scenario.h"
 #include "engine.h"
 #include "report.h"
@@ -153,12 +155,26 @@ int run(const Options& o)
                   << e.what() << '\n';
         return 1;
     }
+    // 2. What the scheme is known to get wrong, before anything runs.
+    Checks checks;
+    try {
+        checks = checkscenario(scenario, gasconstants(scenario));
+    } catch (const ScenarioError& e) {
+        std::cerr << "pelmora-run: " << e.what() << '\n';
+        return 1;
+    }
+    if (!checks.refusal.empty()) {
+        std::cerr << "pelmora-run: " << scenario.name << ": not run: " << checks.refusal << '\n';
+        return 1;
+    }
+    for (const Warning& w : checks.warnings)
+        std::cerr << "pelmora-run: warning (" << w.code << "): " << w.message << '\n';
     std::string directory = o.output.empty() ? scenario.output.directory : o.output;
     if (o.nooutput)
         directory.clear();
     const bool plots = o.plots < 0 ? scenario.output.plots : o.plots == 1;
 
-    // 2. The engine, loaded at run time.
+    // 3. The engine, loaded at run time.
     Engine engine;
     std::string error;
     const std::string library = o.library.empty() ? defaultlibrarypath() : o.library;
@@ -167,7 +183,7 @@ int run(const Options& o)
         return 2;
     }
 
-    // 3. The run.
+    // 4. The run.
     Results results;
     try {
         if (isatty(STDERR_FILENO)) {
@@ -181,7 +197,8 @@ int run(const Options& o)
         return 3;
     }
 
-    // 4. What it leaves behind.
+    // 5. What it leaves behind.
+    results.warnings = checks.warnings;
     if (!o.quiet)
         printsummary(std::cout, scenario, results);
     if (!directory.empty()) {

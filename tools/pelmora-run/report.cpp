@@ -72,6 +72,8 @@ const char* codemeaning(int code)
     }
 }
 
+const char* endname(int end) { return end == 0 ? "inlet" : "outlet"; }
+
 std::string at(const Extreme& e, const std::string& value)
 {
     return value + " at t = " + span(e.time);
@@ -96,7 +98,7 @@ void writeseries(const std::string& path, const Results& r, double interval)
         out << ',' << end << "_pressure_Pa," << end << "_temperature_K," << end << "_massflow_kg_s,"
             << end << "_density_kg_m3," << end << "_velocity_m_s," << end << "_mach";
     }
-    out << '\n';
+    out << ",linepack_kg,lowest_temperature_K\n";
     double next = 0;
     for (std::size_t k = 0; k < r.series.size(); ++k) {
         const EndSample& s = r.series[k];
@@ -111,7 +113,7 @@ void writeseries(const std::string& path, const Results& r, double interval)
                 << exact(s.massflow[e]) << ',' << exact(s.density[e]) << ',' << exact(s.velocity[e])
                 << ',' << exact(s.mach[e]);
         }
-        out << '\n';
+        out << ',' << exact(s.linepack) << ',' << exact(s.lowesttemperature) << '\n';
     }
 }
 
@@ -191,11 +193,21 @@ void printsummary(std::ostream& out, const Scenario& s, const Results& r)
         << at(r.maxtemperature, fixed(r.maxtemperature.value, 2) + " K") << '\n'
         << "                  highest Mach number in a cell "
         << at(r.maxmach, fixed(r.maxmach.value, 4)) << '\n';
-    if (r.chokepressure > 0) {
-        out << "  choke check  the peak outlet flow " << fixed(r.chokeflow, 2)
-            << " kg/s at t = " << span(r.choketime) << " is sonic in the outlet bore at about "
-            << bar(r.chokepressure) << " (approxchokepressure); the last cell then held "
-            << bar(r.chokecellpressure) << "\n";
+    for (const ChokeSpell& c : r.chokes) {
+        out << "  choked   " << endname(c.end) << " from t = " << span(c.from) << " to "
+            << span(c.to) << ": the host held it at the choke pressure for " << c.hoststeps
+            << " host steps";
+        if (c.openingsteps > 0)
+            out << " (and " << c.openingsteps << " while the flow built up)";
+        out << " instead of the table's " << bar(c.tablepressuremin) << "; choked flow up to "
+            << fixed(c.massflowmax, 2) << " kg/s, " << fixed(c.massflowlast, 2)
+            << " kg/s at its end, end pressure up to " << bar(c.pressuremax) << '\n';
+    }
+    if (!r.warnings.empty()) {
+        out << "  warnings " << r.warnings.size() << " (printed before the run, in summary.json):";
+        for (std::size_t k = 0; k < r.warnings.size(); ++k)
+            out << (k ? ", " : " ") << r.warnings[k].code;
+        out << '\n';
     }
     if (r.codes.empty()) {
         out << "  engine codes  none\n";
@@ -246,10 +258,21 @@ void writesummaryjson(const std::string& path, const Scenario& s, const Results&
                  {"temperature_min", r.mintemperature.value},
                  {"temperature_max", r.maxtemperature.value},
                  {"mach_max", r.maxmach.value}};
-    j["choke"] = {{"pressure", r.chokepressure},
-                  {"massflow", r.chokeflow},
-                  {"time_s", r.choketime},
-                  {"lastcellpressure", r.chokecellpressure}};
+    j["chokes"] = nlohmann::json::array();
+    for (const ChokeSpell& c : r.chokes) {
+        j["chokes"].push_back({{"end", endname(c.end)},
+                               {"from_s", c.from},
+                               {"to_s", c.to},
+                               {"hoststeps", c.hoststeps},
+                               {"openingsteps", c.openingsteps},
+                               {"massflow_max", c.massflowmax},
+                               {"massflow_last", c.massflowlast},
+                               {"pressure_max", c.pressuremax},
+                               {"tablepressure_min", c.tablepressuremin}});
+    }
+    j["warnings"] = nlohmann::json::array();
+    for (const Warning& w : r.warnings)
+        j["warnings"].push_back({{"code", w.code}, {"where", w.where}, {"message", w.message}});
     j["codes"] = nlohmann::json::object();
     for (const auto& [code, c] : r.codes) {
         j["codes"][std::to_string(code)] = {{"count", c.count},
@@ -274,7 +297,9 @@ bool drawplots(const std::string& directory, const Scenario& s, const Results& r
         gp << "$ends << EOD\n";
         for (const EndSample& e : r.series) {
             gp << e.time / scale << ' ' << e.pressure[0] / 1e5 << ' ' << e.pressure[1] / 1e5 << ' '
-               << e.massflow[0] << ' ' << e.massflow[1] << '\n';
+               << e.massflow[0] << ' ' << e.massflow[1] << ' ' << e.temperature[0] << ' '
+               << e.temperature[1] << ' ' << e.lowesttemperature << ' ' << e.linepack / 1000
+               << '\n';
         }
         gp << "EOD\n";
         for (std::size_t k = 0; k < r.profiles.size(); ++k) {
@@ -299,7 +324,17 @@ bool drawplots(const std::string& directory, const Scenario& s, const Results& r
            << "set ylabel 'mass flow (kg/s)'\n"
            << "set output '" << directory << "/ends_flow.png'\n"
            << "plot $ends using 1:4 with lines lw 2 title 'inlet', "
-              "$ends using 1:5 with lines lw 2 title 'outlet'\n";
+              "$ends using 1:5 with lines lw 2 title 'outlet'\n"
+           << "set title \"" << s.name << ": temperature at the network ends\"\n"
+           << "set ylabel 'temperature (K)'\n"
+           << "set output '" << directory << "/ends_temperature.png'\n"
+           << "plot $ends using 1:6 with lines lw 2 title 'inlet', "
+              "$ends using 1:7 with lines lw 2 title 'outlet', "
+              "$ends using 1:8 with lines lw 1 dt 2 title 'coldest cell of the line'\n"
+           << "set title \"" << s.name << ": line pack\"\n"
+           << "set ylabel 'mass in the line (t)'\n"
+           << "set output '" << directory << "/linepack.png'\n"
+           << "plot $ends using 1:9 with lines lw 2 notitle\n";
         if (!r.profiles.empty()) {
             gp << "set autoscale x\nset title \"" << s.name << ": pressure along the line\"\n"
                << "set xlabel 'distance from the inlet (km)'\nset ylabel 'pressure (bar)'\n"

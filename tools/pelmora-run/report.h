@@ -11,7 +11,8 @@
 namespace pelmorarun {
 
 // ends.csv: one row per host step (or per output interval) with pressure,
-// temperature, mass flow, density, velocity and Mach number at both ends.
+// temperature, mass flow, density, velocity and Mach number at both ends,
+// then the line pack and the coldest cell of the line.
 void writeseries(const std::string& path, const Results& r, double interval);
 
 // profiles.csv: one row per cell and requested time.
@@ -28,8 +29,8 @@ void writesummaryjson(const std::string& path, const Scenario& s, const Results&
 double massbalanceerror(const Results& r);
 
 // PNG plots through gnuplot in `directory` (ends_pressure.png,
-// ends_flow.png, profiles_pressure.png). Returns false with a reason when
-// gnuplot is missing or fails.
+// ends_flow.png, ends_temperature.png, linepack.png, profiles_pressure.png). Returns false with a
+// reason when gnuplot is missing or fails.
 bool drawplots(const std::string& directory, const Scenario& s, const Results& r,
                std::string& error);
 

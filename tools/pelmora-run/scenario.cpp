@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cmath>
 #include <initializer_list>
+#include <memory>
 
 #include <nlohmann/json.hpp>
 
@@ -370,6 +371,33 @@ Scenario parsescenario(const std::string& text)
         throw ScenarioError(std::string("not valid JSON: ") + e.what());
     }
     return scenariofromjson(document);
+}
+
+GasConstants gasconstants(const Scenario& s)
+{
+    const Gas& g = s.gas;
+    if (!g.real)
+        return {g.ideal.molweight, g.ideal.gamma, g.ideal.viscosity, g.ideal.compressibility};
+    constexpr double celsius = 273.15;
+    const std::unique_ptr<pelmora_realgas, decltype(&realgas_destroy)> gas(
+        realgas_create(g.realgas.molefractions.data()), &realgas_destroy);
+    if (!gas)
+        throw ScenarioError("gas.composition: the real-gas provider refused it");
+    GasConstants c;
+    double tpc, ppc, ratio;
+    realgas_description(gas.get(), &c.molweight, &tpc, &ppc);
+    double pref = g.realgas.referencepressure, tref = g.realgas.referencetemperature;
+    if (pref <= 0)
+        pref = s.start.steady ? s.start.a : s.start.pressure.front();
+    if (tref <= 0)
+        tref = s.start.steady ? s.start.b : s.start.temperature.front();
+    realgas_exponents(gas.get(), pref / 1000, tref - celsius, &ratio, &c.gamma);
+    c.compressibility = realgas_z(gas.get(), pref / 1000, tref - celsius);
+    double rho, energy, enthalpy, centipoise, sound;
+    realgas_pt(gas.get(), pref / 1000, tref - celsius, &rho, &energy, &enthalpy, &centipoise,
+               &sound);
+    c.viscosity = centipoise * 1e-3;
+    return c;
 }
 
 EndValues valuesat(const EndTable& table, double t)

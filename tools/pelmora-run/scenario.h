@@ -94,6 +94,22 @@ struct Scenario {
     Output output;
 };
 
+// The constants the engine is loaded with: the ideal gas's own, or for the
+// real gas those at its reference state (the engine keeps a constant gamma
+// for its sound speed sqrt(gamma p / rho), and the real gas's isentropic
+// exponent there makes it right at that state; Z and viscosity likewise).
+struct GasConstants {
+    double molweight = 0;       // kg/kmol
+    double gamma = 0;           // cp/cv
+    double viscosity = 0;       // Pa s
+    double compressibility = 1; // Z
+    // Specific gas constant Z R / M, J/(kg K).
+    double gasconstant() const { return compressibility * 8314.3 / molweight; }
+};
+
+// Throws ScenarioError when the real-gas provider refuses the composition.
+GasConstants gasconstants(const Scenario& scenario);
+
 // Builds a scenario from parsed JSON; throws ScenarioError naming the field.
 Scenario scenariofromjson(const nlohmann::json& document);
 

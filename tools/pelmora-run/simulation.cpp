@@ -7,6 +7,7 @@
 #include <cmath>
 #include <memory>
 
+#include "choke.h"
 #include "pelmora_realgas.h"
 
 namespace pelmorarun {
@@ -14,18 +15,23 @@ namespace pelmorarun {
 namespace {
 
 constexpr double pi = 3.14159265358979323846;
-constexpr double celsius = 273.15;
 
 using RealGasHandle = std::unique_ptr<pelmora_realgas, decltype(&realgas_destroy)>;
+
+double lowest(const std::vector<double>& values)
+{
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+}
 
 // The cell layout of the loaded network, read back from the engine.
 struct Layout {
     int ncells = 0;
-    std::vector<int> pipecells;   // cells per pipe
-    std::vector<int> pipeofcell;  // pipe number (1-based) per cell
-    std::vector<double> position; // cell centre, m from the inlet
-    std::vector<double> length;   // cell length, m
-    std::vector<double> area;     // cell flow area, m2
+    std::vector<int> pipecells;          // cells per pipe
+    std::vector<int> pipeofcell;         // pipe number (1-based) per cell
+    std::vector<double> position;        // cell centre, m from the inlet
+    std::vector<double> length;          // cell length, m
+    std::vector<double> area;            // cell flow area, m2
+    std::array<double, 2> enddiameter{}; // m, the end faces as the engine extrapolates them
 };
 
 class Host {
@@ -39,7 +45,13 @@ private:
     void loadgas();
     void loadnetwork();
     void loadstart();
-    void loadboundary(double t);
+    // Boundary values for the end of a step ending at t, from the tables and
+    // the end states `state` after the previous step (and, with `choke`, the
+    // choke handling of pressure-held ends, which reads the cells too).
+    void loadboundary(double t, const EndSample& state, const Profile& cells, bool choke);
+    VentingEnd ventingend(std::size_t end, double tablepressure, const EndSample& state,
+                          const Profile& cells) const;
+    void recordchoke(std::size_t end, double t, const EndSample& after);
     // 2. Reading results.
     void readlayout();
     Profile profile(double t) const;
@@ -51,51 +63,46 @@ private:
     // 3. Error codes.
     int checkcode(double t, const std::string& call);
     void requireaccepted(const std::string& call);
-    void chokecheck();
 
     const Engine& e_;
     const Scenario& s_;
     Results r_;
     Layout layout_;
     RealGasHandle realgas_{nullptr, &realgas_destroy};
-    std::array<EndValues, 2> fill_{}; // values for table entries left out
+    EndSample start_; // the end cells of the starting state
+    double cp_ = 0;   // J/(kg K) of the gas as loaded
+    // Per end: the pressure passed for the end of the last step, what the
+    // choke handling decided for the coming step, and the spell of
+    // r_.chokes it extends (-1: none).
+    std::array<double, 2> imposed_{};
+    std::array<ChokeDecision, 2> decision_{};
+    std::array<double, 2> tablepressure_{};
+    std::array<long, 2> spell_{-1, -1};
 };
 
 void Host::loadgas()
 {
-    const Gas& g = s_.gas;
+    GasConstants c;
+    try {
+        c = gasconstants(s_);
+    } catch (const ScenarioError& e) {
+        throw RunError(e.what());
+    }
     int32_t model = 0;
-    double molweight = g.ideal.molweight, gamma = g.ideal.gamma;
-    double viscosity = g.ideal.viscosity, z = g.ideal.compressibility;
-    if (g.real) {
-        // The engine keeps a constant gamma for its sound speed sqrt(gamma p
-        // / rho); the real gas's isentropic exponent at the reference state
-        // makes that sound speed right there. Z and viscosity likewise.
-        realgas_.reset(realgas_create(g.realgas.molefractions.data()));
+    if (s_.gas.real) {
+        realgas_.reset(realgas_create(s_.gas.realgas.molefractions.data()));
         if (!realgas_)
             throw RunError("gas.composition: the real-gas provider refused it");
-        double tpc, ppc, ratio;
-        realgas_description(realgas_.get(), &molweight, &tpc, &ppc);
-        double pref = g.realgas.referencepressure, tref = g.realgas.referencetemperature;
-        if (pref <= 0)
-            pref = s_.start.steady ? s_.start.a : s_.start.pressure.front();
-        if (tref <= 0)
-            tref = s_.start.steady ? s_.start.b : s_.start.temperature.front();
-        realgas_exponents(realgas_.get(), pref / 1000, tref - celsius, &ratio, &gamma);
-        z = realgas_z(realgas_.get(), pref / 1000, tref - celsius);
-        double rho, energy, enthalpy, centipoise, c;
-        realgas_pt(realgas_.get(), pref / 1000, tref - celsius, &rho, &energy, &enthalpy,
-                   &centipoise, &c);
-        viscosity = centipoise * 1e-3;
         model = 2;
     }
-    e_.loadfluid(realgas_.get(), realgas_pt, realgas_rhoe, realgas_ph, &molweight, &gamma,
-                 &viscosity, &z, &model);
+    e_.loadfluid(realgas_.get(), realgas_pt, realgas_rhoe, realgas_ph, &c.molweight, &c.gamma,
+                 &c.viscosity, &c.compressibility, &model);
     requireaccepted("loadfluid");
-    r_.molweight = molweight;
-    r_.gamma = gamma;
-    r_.compressibility = z;
-    r_.realgas = g.real;
+    r_.molweight = c.molweight;
+    r_.gamma = c.gamma;
+    r_.compressibility = c.compressibility;
+    r_.realgas = s_.gas.real;
+    cp_ = c.gamma * c.gasconstant() / (c.gamma - 1.0);
 }
 
 void Host::loadnetwork()
@@ -151,30 +158,86 @@ void Host::loadstart()
         e_.loadinitialconditions(st.pressure.data(), st.temperature.data(), st.massflow.data());
         requireaccepted("loadinitialconditions");
     }
-    // Table entries that the scenario left out (quantities not imposed at
-    // that end) take the starting state of the end cell.
-    const Profile p = profile(0);
-    for (int end = 0; end < 2; ++end) {
-        const std::size_t i = end == 0 ? 0 : p.pressure.size() - 1;
-        fill_[static_cast<std::size_t>(end)] = {p.pressure[i], p.temperature[i], p.massflow[i]};
+    // The end cells of the starting state stand in for the end states until
+    // the first step has computed them.
+    start_ = endsfromcells(profile(0));
+}
+
+void Host::loadboundary(double t, const EndSample& state, const Profile& cells, bool choke)
+{
+    for (std::size_t i = 0; i < 2; ++i) {
+        const EndTable& table = s_.ends[i];
+        const EndValues want = valuesat(table, t);
+        // A quantity the end does not impose gets its current value at the
+        // end, never a placeholder: the engine stores it, and a later switch
+        // of control ramps from it (docs/validation.md#control-switch).
+        EndValues v{state.pressure[i], state.temperature[i], state.massflow[i]};
+        if (table.pressurefixed)
+            v.pressure = want.pressure;
+        if (table.temperaturefixed)
+            v.temperature = want.temperature;
+        if (table.massflowfixed)
+            v.massflow = want.massflow;
+        decision_[i] = ChokeDecision{};
+        tablepressure_[i] = v.pressure;
+        if (table.pressurefixed && choke) {
+            const auto approx = [&](double temperature, double diameter, double flow) {
+                double p = 0;
+                e_.approxchokepressure(temperature, diameter, flow, &p);
+                return checkcode(t, "approxchokepressure") == 3 ? 0.0 : p;
+            };
+            decision_[i] =
+                chokedend(ventingend(i, v.pressure, state, cells), r_.gamma, cp_, approx);
+            v.pressure = decision_[i].pressure;
+        }
+        imposed_[i] = v.pressure;
+        e_.loadbc(static_cast<int32_t>(i + 1), v.pressure, v.temperature, v.massflow,
+                  table.pressurefixed ? 1 : 0, table.temperaturefixed ? 1 : 0,
+                  table.massflowfixed ? 1 : 0);
     }
 }
 
-void Host::loadboundary(double t)
+VentingEnd Host::ventingend(std::size_t end, double tablepressure, const EndSample& state,
+                            const Profile& cells) const
 {
-    for (int end = 1; end <= 2; ++end) {
-        const EndTable& table = s_.ends[static_cast<std::size_t>(end - 1)];
-        const EndValues& fill = fill_[static_cast<std::size_t>(end - 1)];
-        EndValues v = valuesat(table, t);
-        if (std::isnan(v.pressure))
-            v.pressure = fill.pressure;
-        if (std::isnan(v.temperature))
-            v.temperature = fill.temperature;
-        if (std::isnan(v.massflow))
-            v.massflow = fill.massflow;
-        e_.loadbc(end, v.pressure, v.temperature, v.massflow, table.pressurefixed ? 1 : 0,
-                  table.temperaturefixed ? 1 : 0, table.massflowfixed ? 1 : 0);
+    // Gas leaves through the outlet with a positive flow, through the inlet
+    // with a negative one.
+    const std::size_t cell = end == 0 ? 0 : cells.pressure.size() - 1;
+    VentingEnd v;
+    v.tablepressure = tablepressure;
+    v.lastimposed = imposed_[end];
+    v.outflow = end == 0 ? -state.massflow[end] : state.massflow[end];
+    v.temperature = state.temperature[end];
+    v.diameter = layout_.enddiameter[end];
+    v.cellpressure = cells.pressure[cell];
+    v.celltemperature = cells.temperature[cell];
+    v.cellspeed = std::abs(cells.velocity[cell]);
+    return v;
+}
+
+void Host::recordchoke(std::size_t end, double t, const EndSample& after)
+{
+    const ChokeDecision& d = decision_[end];
+    if (!d.choked && !d.opening) {
+        spell_[end] = -1;
+        return;
     }
+    if (spell_[end] < 0) {
+        spell_[end] = static_cast<long>(r_.chokes.size());
+        ChokeSpell fresh;
+        fresh.end = static_cast<int>(end);
+        fresh.from = t;
+        fresh.tablepressuremin = tablepressure_[end];
+        r_.chokes.push_back(fresh);
+    }
+    ChokeSpell& c = r_.chokes[static_cast<std::size_t>(spell_[end])];
+    const double outflow = end == 0 ? -after.massflow[end] : after.massflow[end];
+    c.to = t;
+    (d.choked ? c.hoststeps : c.openingsteps) += 1;
+    c.massflowmax = std::max(c.massflowmax, outflow);
+    c.massflowlast = outflow;
+    c.pressuremax = std::max(c.pressuremax, d.pressure);
+    c.tablepressuremin = std::min(c.tablepressuremin, tablepressure_[end]);
 }
 
 void Host::readlayout()
@@ -201,7 +264,9 @@ void Host::readlayout()
     layout_.position.assign(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(nc));
     layout_.length.assign(cells.begin() + static_cast<std::ptrdiff_t>(nc),
                           cells.begin() + static_cast<std::ptrdiff_t>(2 * nc));
-    // 3. Cells per pipe and flow areas from the diameters.
+    // 3. Cells per pipe and flow areas from the diameters; the end faces
+    //    extrapolated from the two cells next to them, as the engine does.
+    std::vector<double> diameter;
     for (int32_t p = 1; p <= npipes; ++p) {
         int32_t n = 0;
         e_.getnumberofcells(p, &n);
@@ -211,7 +276,13 @@ void Host::readlayout()
         for (double di : d) {
             layout_.area.push_back(0.25 * pi * di * di);
             layout_.pipeofcell.push_back(p);
+            diameter.push_back(di);
         }
+    }
+    if (diameter.size() >= 2) {
+        const std::size_t last = diameter.size() - 1;
+        layout_.enddiameter = {1.5 * diameter[0] - 0.5 * diameter[1],
+                               1.5 * diameter[last] - 0.5 * diameter[last - 1]};
     }
     checkcode(0, "the geometry queries");
 }
@@ -302,8 +373,7 @@ double Host::massflowat(int end, double t, const EndSample& sample) const
     const auto i = static_cast<std::size_t>(end);
     if (!s_.ends[i].massflowfixed)
         return sample.massflow[i];
-    const double m = valuesat(s_.ends[i], t).massflow;
-    return std::isnan(m) ? fill_[i].massflow : m;
+    return valuesat(s_.ends[i], t).massflow;
 }
 
 void Host::track(const Profile& p, const EndSample& ends)
@@ -350,33 +420,6 @@ void Host::requireaccepted(const std::string& call)
     }
 }
 
-void Host::chokecheck()
-{
-    // The engine's estimate of the pressure at which the peak outlet flow
-    // is sonic in the outlet diameter, at the outlet temperature then.
-    // Only worth it when the outlet came anywhere near sonic flow.
-    const Extreme& peak = r_.endmaxflow[1];
-    if (!peak.set || peak.value <= 0)
-        return;
-    double outletmach = 0;
-    for (const EndSample& s : r_.series)
-        outletmach = std::max(outletmach, s.mach[1]);
-    if (outletmach < 0.3)
-        return;
-    const auto at = std::find_if(r_.series.begin(), r_.series.end(),
-                                 [&](const EndSample& s) { return s.time == peak.time; });
-    if (at == r_.series.end())
-        return;
-    double p = 0;
-    e_.approxchokepressure(at->celltemperature[1], s_.pipes.back().outletdiameter, peak.value, &p);
-    if (checkcode(peak.time, "approxchokepressure") == 0) {
-        r_.chokecellpressure = at->cellpressure[1];
-        r_.chokepressure = p;
-        r_.chokeflow = peak.value;
-        r_.choketime = peak.time;
-    }
-}
-
 Results Host::run(const std::function<void(double)>& progress)
 {
     const auto started = std::chrono::steady_clock::now();
@@ -386,7 +429,7 @@ Results Host::run(const std::function<void(double)>& progress)
     loadstart();
     // 2. Boundary values at time 0, taken as both previous and current, and
     //    the optional settling march under them.
-    loadboundary(0.0);
+    loadboundary(0.0, start_, Profile{}, false);
     requireaccepted("loadbc");
     if (s_.start.settletime > 0) {
         double elapsed = 0;
@@ -397,7 +440,10 @@ Results Host::run(const std::function<void(double)>& progress)
     Profile start = profile(0.0);
     r_.linepackstart = linepack();
     EndSample previous = endsfromcells(start);
+    previous.linepack = r_.linepackstart;
+    previous.lowesttemperature = lowest(start.temperature);
     r_.series.push_back(previous);
+    Profile last = start;
     track(start, previous);
     std::size_t nextprofile = 0;
     auto takeprofiles = [&](const Profile& p) {
@@ -422,14 +468,19 @@ Results Host::run(const std::function<void(double)>& progress)
             target = std::min(target, s_.output.profiletimes[nextprofile]);
         }
         double dt = target - t;
-        loadboundary(target);
+        loadboundary(target, previous, last, true);
         e_.transientpipes(&dt);
         const int code = checkcode(target, "transientpipes");
         t = target;
         ++r_.hoststeps;
 
         const Profile now = profile(t);
-        const EndSample ends = endsfromengine(now);
+        EndSample ends = endsfromengine(now);
+        r_.linepackend = linepack();
+        ends.linepack = r_.linepackend;
+        ends.lowesttemperature = lowest(now.temperature);
+        for (std::size_t end = 0; end < 2; ++end)
+            recordchoke(end, t, ends);
         r_.massin +=
             0.5 * (massflowat(0, target - dt, previous) + massflowat(0, target, ends)) * dt;
         r_.massout +=
@@ -438,7 +489,7 @@ Results Host::run(const std::function<void(double)>& progress)
         track(now, ends);
         takeprofiles(now);
         previous = ends;
-        r_.linepackend = linepack();
+        last = now;
         if (progress)
             progress(t);
         if (code == 3) {
@@ -452,7 +503,6 @@ Results Host::run(const std::function<void(double)>& progress)
     if (r_.hoststeps == 0)
         r_.linepackend = r_.linepackstart;
     r_.simulated = t;
-    chokecheck();
     r_.walltime = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
     return r_;
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "checks.h"
 #include "engine.h"
 #include "scenario.h"
 
@@ -22,6 +23,8 @@ struct EndSample {
     // The cells next to the ends (an end state holds an imposed pressure
     // even when the flow there is choked; the cell shows what the gas does).
     std::array<double, 2> cellpressure{}, celltemperature{};
+    // The line as a whole: its mass (kg) and its coldest cell (K).
+    double linepack = 0, lowesttemperature = 0;
 };
 
 // The state along the whole line at one time, cell by cell.
@@ -36,6 +39,20 @@ struct CodeRecord {
     int count = 0;              // host steps (or set-up calls) that reported it
     double first = 0, last = 0; // simulated times, s
     std::string firstcall;      // the call after which it was first read
+};
+
+// A spell of host steps in which the host held a pressure-held end above
+// the table's pressure because the gas leaving through it would otherwise
+// have gone faster than sound (see choke.h).
+struct ChokeSpell {
+    int end = 0;                 // 0 inlet, 1 outlet
+    double from = 0, to = 0;     // simulated times of the first and last such step's end, s
+    long hoststeps = 0;          // steps held at the choke pressure of the leaving flow
+    long openingsteps = 0;       // steps held by the bound on the fall per step
+    double massflowmax = 0;      // kg/s leaving, the most after any of its steps
+    double massflowlast = 0;     // kg/s leaving after its last step
+    double pressuremax = 0;      // Pa, the highest pressure the host imposed
+    double tablepressuremin = 0; // Pa, the lowest the table asked for meanwhile
 };
 
 // Extremes over the run, with the time they occurred.
@@ -79,10 +96,8 @@ struct Results {
 
     std::map<int, CodeRecord> codes;
 
-    // Choke check: the engine's estimate of the pressure at which the peak
-    // outlet flow would be sonic in the outlet diameter (0 = not computed),
-    // and the pressure of the last cell then.
-    double chokepressure = 0, chokeflow = 0, choketime = 0, chokecellpressure = 0;
+    std::vector<ChokeSpell> chokes; // in the order they began
+    std::vector<Warning> warnings;  // the checks before the run
 
     bool completed = false;
     std::string stopreason; // why the run ended early
