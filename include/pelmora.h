@@ -405,7 +405,45 @@ PELMORA_API void geterrorcode(int32_t *code);
  *   arrays, so getuhistory, getphysparams and positive counts to
  *   setuhistory and setphysparams are refused after it; the grid spacings
  *   and end coefficients of gethyperparams survive it. Refusals set the
- *   fluid code for the two fluid entry points, the network code otherwise. */
+ *   fluid code for the two fluid entry points, the network code otherwise.
+ *
+ * Sizes, so that a host can allocate its buffers without probing. With the
+ * counts of getshape (nvars, ncells, nfaces, npipes), every item is one of:
+ *   single value  one element;
+ *   per end       one element each for end 1 and end 2, passed as two
+ *                 separate arguments, end 1 first ("...1", "...2");
+ *   per pipe      npipes elements, [p-1] for pipe p;
+ *   per variable  nvars elements (3: rho A, rho u, rho E);
+ *   per face      nfaces elements (ncells + 1);
+ *   per cell      ncells elements, numbered across the whole network;
+ *   per variable and cell  nvars x ncells elements, the cell index fastest.
+ * getfluidparams: 14 single values. gethyperparams: 8 single values, then 6
+ * per-variable, 3 per-face and 3 per-cell arrays. getuhistory: two
+ * per-variable-and-cell arrays. getphysparams: marked group by group in
+ * its argument list below.
+ * The counts come in a different order in different calls: getshape gives
+ * variables, CELLS, FACES, pipes; setphysparams takes variables, FACES,
+ * CELLS, pipes; setuhistory takes variables, cells. Passing getshape's
+ * counts to setphysparams in getshape's order swaps the face and cell
+ * counts.
+ *
+ * What outlives a job. The network-end state (what the getbc* queries
+ * return: bcpressure .. bcmachnumber of getphysparams) is written only by a
+ * pipe step that reaches a network end, by steadystate and by
+ * setphysparams; freepipememory, loadpipedata, loadinitialconditions and
+ * loadbc leave it as the last job left it. A new job then reads the old
+ * line's end state until its first step, and that step uses it: the
+ * recorded Mach number decides whether an imposed end pressure applies (1
+ * or more: the pressure is taken from the cells instead), and the recorded
+ * end velocity and sound speed bound the first sub-step. So the same job
+ * can give different results after different earlier work in the same
+ * process. To start a job exactly as in a fresh process, a host either
+ * starts it from steadystate (status 0 writes both network ends), or,
+ * after loadinitialconditions, zeroes the network-end state with a
+ * getphysparams / setphysparams round trip that sets the 18 values
+ * bcpressure1 .. bcmachnumber2 to 0 (the values of a fresh process), then
+ * calls loadbc with the values it wants and geterrorcode to clear the
+ * codes. */
 
 /* getfluidparams / setfluidparams -- 14 items in this order: molweight,
  * gamma, current viscosity, cp, cv, current density, energy, enthalpy,
@@ -498,7 +536,9 @@ PELMORA_API void setuhistory(const int32_t *nvars, const int32_t *ncells, const 
 /* One argument per line, in exchange order. */
 /* clang-format off */
 PELMORA_API void getphysparams(
+    /* single value: the number of pipes */
     int32_t *numberofpipes,
+    /* per pipe */
     int32_t *pipepassflag,
     int32_t *firstcell,
     int32_t *lastcell,
@@ -508,7 +548,9 @@ PELMORA_API void getphysparams(
     int32_t *outlettemperaturefixed,
     int32_t *inletmassflowfixed,
     int32_t *outletmassflowfixed,
+    /* single value */
     double *maximumtimestep,
+    /* per end */
     double *endpressure1,
     double *endpressure2,
     double *enddensity1,
@@ -529,6 +571,7 @@ PELMORA_API void getphysparams(
     double *lastbctemperature2,
     double *lastbcmassflow1,
     double *lastbcmassflow2,
+    /* per pipe */
     double *lastinletpressure,
     double *lastoutletpressure,
     double *inletpressure,
@@ -547,11 +590,14 @@ PELMORA_API void getphysparams(
     double *midoutlettemperature,
     double *midinletmassflow,
     double *midoutletmassflow,
+    /* per variable */
     double *inletghost,
     double *outletghost,
+    /* per face */
     double *facediameter,
     double *facearea,
     double *faceinclination,
+    /* per cell */
     double *celldiameter,
     double *cellarea,
     double *areagradient,
@@ -574,6 +620,7 @@ PELMORA_API void getphysparams(
     double *densitychange,
     double *temperaturechange,
     double *massflowdeviation,
+    /* per end (bcpressure1 .. bcmachnumber2: the network-end state, see above) */
     double *endtemperature1,
     double *endtemperature2,
     double *endmassflow1,
@@ -602,14 +649,19 @@ PELMORA_API void getphysparams(
     double *bcsoundspeed2,
     double *bcmachnumber1,
     double *bcmachnumber2,
+    /* per end: the first-call flags of loadbc */
     int32_t *bcloaded1,
     int32_t *bcloaded2);
 
 PELMORA_API void setphysparams(
+    /* counts to copy per variable, per FACE, per CELL (not stored; not
+     * getshape's order), then the number of pipes (stored, and the count of
+     * every per-pipe array) */
     const int32_t *nvariables,
     const int32_t *nfaces,
     const int32_t *ncells,
     const int32_t *npipes,
+    /* per pipe */
     const int32_t *pipepassflag,
     const int32_t *firstcell,
     const int32_t *lastcell,
@@ -619,7 +671,9 @@ PELMORA_API void setphysparams(
     const int32_t *outlettemperaturefixed,
     const int32_t *inletmassflowfixed,
     const int32_t *outletmassflowfixed,
+    /* single value */
     const double *maximumtimestep,
+    /* per end */
     const double *endpressure1,
     const double *endpressure2,
     const double *enddensity1,
@@ -640,6 +694,7 @@ PELMORA_API void setphysparams(
     const double *lastbctemperature2,
     const double *lastbcmassflow1,
     const double *lastbcmassflow2,
+    /* per pipe */
     const double *lastinletpressure,
     const double *lastoutletpressure,
     const double *inletpressure,
@@ -658,11 +713,14 @@ PELMORA_API void setphysparams(
     const double *midoutlettemperature,
     const double *midinletmassflow,
     const double *midoutletmassflow,
+    /* per variable */
     const double *inletghost,
     const double *outletghost,
+    /* per face */
     const double *facediameter,
     const double *facearea,
     const double *faceinclination,
+    /* per cell */
     const double *celldiameter,
     const double *cellarea,
     const double *areagradient,
@@ -685,6 +743,7 @@ PELMORA_API void setphysparams(
     const double *densitychange,
     const double *temperaturechange,
     const double *massflowdeviation,
+    /* per end (bcpressure1 .. bcmachnumber2: the network-end state, see above) */
     const double *endtemperature1,
     const double *endtemperature2,
     const double *endmassflow1,
@@ -713,6 +772,7 @@ PELMORA_API void setphysparams(
     const double *bcsoundspeed2,
     const double *bcmachnumber1,
     const double *bcmachnumber2,
+    /* per end: the first-call flags of loadbc */
     const int32_t *bcloaded1,
     const int32_t *bcloaded2);
 /* clang-format on */
