@@ -524,8 +524,9 @@ BalanceResult runbalance(double hoststep)
         const double s = std::clamp((t - 3600.0) / 3600.0, 0.0, 1.0);
         return 80.0 + s * 50.0;
     };
+    // What an end does not impose gets its current value there.
     loadbc(1, inletpressure(0), tin, 80.0, 1, 1, 0);
-    loadbc(2, 0.0, tin, demand(0), 0, 0, 1);
+    loadbc(2, Line::end(getbcpressure, 2), Line::end(getbctemperature, 2), demand(0), 0, 0, 1);
 
     BalanceResult r;
     const double dt = hoststep, duration = 6 * 3600.0;
@@ -549,8 +550,8 @@ BalanceResult runbalance(double hoststep)
     const int steps = static_cast<int>(duration / dt);
     for (int i = 1; i <= steps; ++i) {
         const double t = i * dt;
-        loadbc(1, inletpressure(t), tin, 0.0, 1, 1, 0);
-        loadbc(2, 0.0, tin, demand(t), 0, 0, 1);
+        loadbc(1, inletpressure(t), tin, lastin, 1, 1, 0);
+        loadbc(2, Line::end(getbcpressure, 2), Line::end(getbctemperature, 2), demand(t), 0, 0, 1);
         transientpipes(&dt);
         const double in = Line::end(getbcmassflowrate, 1), out = Line::end(getbcmassflowrate, 2);
         const double ein = energyflow(1), eout = energyflow(2);
