@@ -16,7 +16,7 @@ diff <("$exe" --print-default) examples/scenarios/demand_cycle.json > /dev/null 
 # 2. Run it as the README says, from a directory of its own.
 (cd "$work" && "$exe" > summary.txt)
 out="$work/pelmora-output/demand-cycle"
-for f in ends.csv profiles.csv summary.json ends_pressure.png ends_flow.png profiles_pressure.png; do
+for f in ends.csv profiles.csv summary.json ends_pressure.png ends_flow.png ends_temperature.png linepack.png profiles_pressure.png; do
   [ -s "$out/$f" ] || { echo "60-examples: $f was not written"; exit 1; }
 done
 grep -q '"completed": true' "$out/summary.json" || { echo "60-examples: the run did not complete"; exit 1; }

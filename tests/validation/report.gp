@@ -157,7 +157,7 @@ set xrange [*:*]
 unset title
 set terminal pngcairo size 1500,450 font ",10"
 set output out.'/vent.png'
-set multiplot layout 1,3 title "2 km vent, host steps of 1 s: without and with the host's choke handling"
+set multiplot layout 1,3 title "2 km vent, host steps of 0.2 s: without and with the host's choke handling"
 set xlabel 'time s'
 set ylabel 'Mach number at the outlet end'
 set yrange [0:5]
