@@ -541,8 +541,11 @@ void schemelimits(Report& r)
               "The engine reproduces its specified scheme exactly; these cases measure where "
               "that scheme, or a host that drives it naively, gives answers a pipeline engineer "
               "cannot trust, and say how a host avoids them. `pelmora-run` checks a scenario "
-              "for each of them before it runs and warns (or, for 7.2, refuses), pointing "
-              "here.\n\n";
+              "before it runs and points here: its warnings `bore-step` and `taper` to 7.1 "
+              "(with the temperature error measured for the nearest step), its refusal of "
+              "neighbouring cells more than 10 times different to 7.2, `flow-above-choke` to "
+              "7.3, whose choke handling it applies to every pressure-held end, and `free-end` "
+              "to section 6. It follows the rules of 7.4 and 7.5 itself.\n\n";
     borestep(r);
     cellratio(r);
     chokedvent(r);
