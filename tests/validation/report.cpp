@@ -538,7 +538,7 @@ void controlswitch(Report& r)
 void schemelimits(Report& r)
 {
     r.md() << "## 7. Where the scheme is wrong, and by how much <a id=\"scheme-limits\"></a>\n\n"
-              "The engine reproduces its specified scheme exactly; these cases measure where "
+              "The engine's scheme is fixed and reproduced exactly; these cases measure where "
               "that scheme, or a host that drives it naively, gives answers a pipeline engineer "
               "cannot trust, and say how a host avoids them. `pelmora-run` checks a scenario "
               "before it runs and points here: its warnings `bore-step` and `taper` to 7.1 "
