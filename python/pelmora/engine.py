@@ -59,7 +59,8 @@ REASONS["transientpipe"] = REASONS["steadypipes"] = REASONS["steadypipe"] = \
 def _stacklevel():
     """The stack level of the first caller outside the package, for warnings."""
     frame, level = sys._getframe(1), 1
-    while frame is not None and frame.f_code.co_filename.startswith(_PACKAGE):
+    while frame is not None and (frame.f_code.co_filename.startswith(_PACKAGE)
+                                 or frame.f_code.co_filename == contextlib.__file__):
         frame, level = frame.f_back, level + 1
     return level
 
@@ -213,11 +214,12 @@ class Engine:
             raise EngineInUseError(BUSY)
         try:
             python = evaluates and isinstance(self._gas, PythonGas)
-            before = _state.get(self._lib) if python else None
+            before = (_state.get(self._lib), dict(self._latest)) if python else None
             yield
             failure = self._gas._take_failure() if python else None
             if failure:
-                _state.put(self._lib, before)
+                _state.put(self._lib, before[0])
+                self._latest = before[1]
                 self._lib.geterrorcode(ctypes.byref(self._code))
                 routine, a, b, exc = failure
                 if not isinstance(exc, Exception):
@@ -289,6 +291,13 @@ class Engine:
         self.pipe_of_cell = np.repeat(np.arange(1, len(first) + 1), last - first + 1)
         self.pipes = tuple(PipeView(self, k + 1, int(a) - 1, int(b))
                            for k, (a, b) in enumerate(zip(first, last)))
+
+    def pipe(self, number):
+        """Pipe `number` (1-based, as the engine counts) of the line."""
+        if not 1 <= number <= len(self.pipes):
+            raise IndexError(f"there is no pipe {number}: the line has pipes 1 to "
+                             f"{len(self.pipes)}")
+        return self.pipes[number - 1]
 
     @property
     def max_time_step(self):
@@ -467,7 +476,8 @@ class Engine:
         """Host steps of dt seconds up to time `until` (s), with the boundary values of
         inlet and outlet (as in step; tables and functions of time are read at the end of
         each step). A step also ends at each time in `profiles`, where a profile is taken.
-        The history is recorded every host step, or every `every` seconds. progress: True
+        The values at the start load first, so the first step ramps from them. The
+        history is recorded every host step, or every `every` seconds. progress: True
         for a progress bar on stderr, or a function called with the time after each step.
 
         Engine codes 1, 2 and 4 are counted and warned about once each at the end; code 3
@@ -495,6 +505,9 @@ class Engine:
             return Run(History(rows), taken, codes, steps,
                        _clock.perf_counter() - started, completed)
 
+        # The schedule's values now start the first step's ramp.
+        if inlet is not None or outlet is not None:
+            self.set_boundary(inlet, outlet)
         collect(t)
         while t < until - 1e-12 * abs(until):
             target = min(t + dt, until)
