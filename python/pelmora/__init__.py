@@ -22,7 +22,7 @@ from .engine import Boundary, Engine, PipeView, ProgressBar, State
 from .errors import (Code, End, EngineInUseError, FlooredWarning, NotConvergedWarning,
                      PelmoraError, PelmoraWarning, PropertyRoutineError, RefusedError,
                      ReynoldsCappedWarning, SteadyStateError, SteadyStatus)
-from .gas import IdealGas, NaturalGas, PythonGas
+from .gas import CompiledGas, IdealGas, NaturalGas, PythonGas
 from .line import Line, Pipe
 from .results import EndState, Ends, History, Profile, Run
 
@@ -35,7 +35,7 @@ def library_path(library=None):
     return find("pelmora", library, "PELMORA_LIBRARY")
 
 
-__all__ = ["Boundary", "Code", "End", "EndState", "Ends", "Engine", "EngineInUseError",
+__all__ = ["Boundary", "Code", "CompiledGas", "End", "EndState", "Ends", "Engine", "EngineInUseError",
            "FlooredWarning", "History", "IdealGas", "Line", "NaturalGas", "NotConvergedWarning",
            "PelmoraError", "PelmoraWarning", "Pipe", "PipeView", "Profile", "ProgressBar",
            "PropertyRoutineError", "PythonGas", "RefusedError", "ReynoldsCappedWarning", "Run",

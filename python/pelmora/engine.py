@@ -1,6 +1,5 @@
 """The engine: one per process, driven in host steps."""
 import bisect
-import contextlib
 import ctypes
 import gc
 import math
@@ -22,6 +21,7 @@ from .results import QUANTITIES, Ends, EndState, History, Profile, Run
 
 _PACKAGE = os.path.dirname(os.path.abspath(__file__))
 _END_NAMES = {1: "inlet", 2: "outlet"}
+_BOUNDARY = ("pressure", "temperature", "mass_flow")
 
 ONE_ENGINE = (
     "a Pelmora engine is already live in this process (created at {where}). The engine "
@@ -59,8 +59,7 @@ REASONS["transientpipe"] = REASONS["steadypipes"] = REASONS["steadypipe"] = \
 def _stacklevel():
     """The stack level of the first caller outside the package, for warnings."""
     frame, level = sys._getframe(1), 1
-    while frame is not None and (frame.f_code.co_filename.startswith(_PACKAGE)
-                                 or frame.f_code.co_filename == contextlib.__file__):
+    while frame is not None and frame.f_code.co_filename.startswith(_PACKAGE):
         frame, level = frame.f_back, level + 1
     return level
 
@@ -171,6 +170,10 @@ class Engine:
         self._lib = _library.engine_library(library)
         self._lock = threading.Lock()
         self._code = ctypes.c_int32()
+        self._coderef = ctypes.byref(self._code)
+        self._out = ctypes.c_double()
+        self._outref = ctypes.byref(self._out)
+        self._getbc = {q: getattr(self._lib, "getbc" + s) for q, s in QUANTITIES.items()}
         self._dt = ctypes.c_double()
         self.closed = False
         self._gas = None
@@ -203,42 +206,35 @@ class Engine:
 
     # ---- calls into the library -----------------------------------------------------------
 
-    @contextlib.contextmanager
     def _calling(self, call, evaluates=False, codes=None):
-        """Holds the engine for one or more C calls; afterwards reports a failed Python
-        property routine (after putting back the state from before the calls), then the
-        engine's code: 3 raises RefusedError, 1, 2 and 4 warn (or are counted in `codes`)."""
-        if self.closed:
-            raise PelmoraError("this engine is closed")
-        if not self._lock.acquire(blocking=False):
-            raise EngineInUseError(BUSY)
-        try:
-            python = evaluates and isinstance(self._gas, PythonGas)
-            before = (_state.get(self._lib), dict(self._latest)) if python else None
-            yield
-            failure = self._gas._take_failure() if python else None
-            if failure:
-                _state.put(self._lib, before[0])
-                self._latest = before[1]
-                self._lib.geterrorcode(ctypes.byref(self._code))
-                routine, a, b, exc = failure
-                if not isinstance(exc, Exception):
-                    raise exc
-                raise PropertyRoutineError(
-                    f"the Python property routine {routine}({a!r}, {b!r}) raised "
-                    f"{type(exc).__name__}: {exc}; the engine is back in its state before "
-                    f"{call}") from exc
+        """A context that holds the engine for one or more C calls (see _Call)."""
+        return _Call(self, call, evaluates and isinstance(self._gas, PythonGas), codes)
+
+    def _report(self, call, before, codes):
+        """After C calls: a failed Python property routine (the state from before the calls
+        put back), then the engine's code: 3 raises RefusedError, 1, 2 and 4 warn (or are
+        counted in `codes`)."""
+        failure = self._gas._take_failure() if before else None
+        if failure:
+            _state.put(self._lib, before[0])
+            self._latest = before[1]
             self._lib.geterrorcode(ctypes.byref(self._code))
-            code = self._code.value
-            if code == Code.REFUSED:
-                raise RefusedError(call, REASONS.get(call, "invalid input or state"))
-            if code in WARNINGS:
-                if codes is None:
-                    warnings.warn(WARNINGS[code](call), stacklevel=_stacklevel())
-                else:
-                    codes.append(code)
-        finally:
-            self._lock.release()
+            routine, a, b, exc = failure
+            if not isinstance(exc, Exception):
+                raise exc
+            raise PropertyRoutineError(
+                f"the Python property routine {routine}({a!r}, {b!r}) raised "
+                f"{type(exc).__name__}: {exc}; the engine is back in its state before "
+                f"{call}") from exc
+        self._lib.geterrorcode(self._coderef)
+        code = self._code.value
+        if code == Code.REFUSED:
+            raise RefusedError(call, REASONS.get(call, "invalid input or state"))
+        if code in WARNINGS:
+            if codes is None:
+                warnings.warn(WARNINGS[code](call), stacklevel=_stacklevel())
+            else:
+                codes.append(code)
 
     # ---- gas and line -----------------------------------------------------------------------
 
@@ -249,7 +245,7 @@ class Engine:
     @gas.setter
     def gas(self, gas):
         if not isinstance(gas, IdealGas):
-            raise TypeError("gas must be a pelmora.IdealGas, PythonGas or NaturalGas")
+            raise TypeError("gas must be a pelmora.IdealGas, PythonGas, CompiledGas or NaturalGas")
         context, pt, rhoe, ph = gas._routines()
         reals = [ctypes.c_double(v) for v in (gas.molweight, gas.gamma, gas.viscosity,
                                                gas.compressibility)]
@@ -285,12 +281,17 @@ class Engine:
         """Cells per pipe, cell centres and lengths, flow areas."""
         arrays = _state.get(self._lib)
         self.ncells = int(arrays["hyper.ncells"][0])
-        self.positions = arrays["hyper.cellcentre"]
         self.cell_lengths = arrays["hyper.celllength"]
         first, last = arrays["phys.firstcell"], arrays["phys.lastcell"]
         self.pipe_of_cell = np.repeat(np.arange(1, len(first) + 1), last - first + 1)
+        # The engine counts cell centres from the inlet of each pipe.
+        (lengths,) = self._line.arrays("length")
+        starts = np.concatenate(([0.0], np.cumsum(lengths)[:-1]))
+        self.positions = arrays["hyper.cellcentre"] + starts[self.pipe_of_cell - 1]
         self.pipes = tuple(PipeView(self, k + 1, int(a) - 1, int(b))
                            for k, (a, b) in enumerate(zip(first, last)))
+        self._conserved = np.empty((2, 3 * self.ncells))
+        self._conserved_at = (self._conserved[0].ctypes.data, self._conserved[1].ctypes.data)
 
     def pipe(self, number):
         """Pipe `number` (1-based, as the engine counts) of the line."""
@@ -396,33 +397,28 @@ class Engine:
         values = Boundary.of(given).at(t)
         current = None
         out = []
-        for q, v in zip(("pressure", "temperature", "mass_flow"), values):
+        for q, v in zip(_BOUNDARY, values):
             if v is None:
-                current = current or self._current_end(pipe, end)
-                out.append(getattr(current, q))
+                current = current or self._current_end(pipe, end, _BOUNDARY)
+                out.append(current[q])
             else:
                 out.append(_number(f"the {name} {q} at t = {t} s", v, q != "mass_flow"))
         return (*out, *(int(v is not None) for v in values))
 
-    def _current_end(self, pipe, end):
-        """The state at an end now: the engine's end state where it has one, else the cell
-        next to the end."""
+    def _current_end(self, pipe, end, names=tuple(QUANTITIES)):
+        """{quantity: value} at an end now (names begin with pressure and temperature): the
+        engine's end state where it has one, else the cell next to the end."""
         if not pipe:
-            state = self._engine_end(end)
-            if state.pressure > 0 and state.temperature > 0:
-                return state
+            values = {}
+            for q in names:
+                self._getbc[q](end, self._outref)
+                values[q] = self._out.value
+            if values["pressure"] > 0 and values["temperature"] > 0:
+                return values
         view = self.pipes[(pipe or (1 if end == 1 else len(self.pipes))) - 1]
         profile = view.profile()
         cell = 0 if end == 1 else -1
-        return EndState(**{q: float(profile[q][cell]) for q in QUANTITIES})
-
-    def _engine_end(self, end):
-        out = ctypes.c_double()
-        values = {}
-        for q, suffix in QUANTITIES.items():
-            getattr(self._lib, "getbc" + suffix)(end, ctypes.byref(out))
-            values[q] = out.value
-        return EndState(**values)
+        return {q: float(profile[q][cell]) for q in names}
 
     def _load(self, values, pipe=0):
         for end, v in zip((1, 2), values):
@@ -496,7 +492,11 @@ class Engine:
             while wanted and wanted[0] <= t + 1e-9 * abs(until):
                 taken[wanted.pop(0)] = self.profile()
             if every is None or t >= next_record - 1e-9 * every or t >= until:
-                rows.append(History.row(t, self.line_pack(), self.ends()))
+                row = [t, self.line_pack()]
+                for end in (1, 2):
+                    values = self._current_end(0, end, History.END_COLUMNS)
+                    row.extend(values[q] for q in History.END_COLUMNS)
+                rows.append(row)
                 while every and next_record <= t + 1e-9 * every:
                     next_record += every
 
@@ -564,15 +564,15 @@ class Engine:
     def ends(self):
         """The state at both ends now, as the engine last computed it (the cells next to the
         ends before any step or steady state)."""
-        return Ends(self._current_end(0, 1), self._current_end(0, 2))
+        return Ends(EndState(**self._current_end(0, 1)), EndState(**self._current_end(0, 2)))
 
     def line_pack(self):
         """Mass of gas in the line, kg: rho A times the cell length, summed over the cells."""
-        n = self.ncells
-        conserved = np.empty((2, 3 * n))
         with self._calling("getuhistory"):
-            self._lib.getuhistory(conserved[0].ctypes.data, conserved[1].ctypes.data)
-        return float(np.cumsum(conserved[1, :n] * self.cell_lengths)[-1]) if n else 0.0
+            self._lib.getuhistory(*self._conserved_at)
+        # Summed in cell order, as a C host's loop does.
+        n = self.ncells
+        return float(np.cumsum(self._conserved[1, :n] * self.cell_lengths)[-1]) if n else 0.0
 
     def choke_pressure(self, temperature, diameter, mass_flow):
         """The pressure (Pa) at which mass_flow (kg/s) of the gas at temperature (K) flows at
@@ -608,6 +608,36 @@ class Engine:
         self._latest = {(0, e + 1): tuple(state.boundary[e][:3]) + tuple(
             int(x) for x in state.boundary[e][3:]) for e in range(2)
             if not np.isnan(state.boundary[e][0])}
+
+
+class _Call:
+    """Holds the engine (not thread safe, not re-entrant) for one or more C calls; with a
+    Python gas it keeps the state from before them, to put back if a routine fails."""
+    __slots__ = ("engine", "call", "python", "codes", "before")
+
+    def __init__(self, engine, call, python, codes):
+        self.engine, self.call, self.python, self.codes = engine, call, python, codes
+
+    def __enter__(self):
+        e = self.engine
+        if e.closed:
+            raise PelmoraError("this engine is closed")
+        if not e._lock.acquire(blocking=False):
+            raise EngineInUseError(BUSY)
+        try:
+            self.before = (_state.get(e._lib), dict(e._latest)) if self.python else None
+        except BaseException:
+            e._lock.release()
+            raise
+
+    def __exit__(self, kind, value, traceback):
+        try:
+            if kind is None:
+                self.engine._report(self.call, self.before, self.codes)
+            elif self.python:
+                self.engine._gas._take_failure()
+        finally:
+            self.engine._lock.release()
 
 
 class PipeView:

@@ -128,7 +128,28 @@ class PythonGas(IdealGas):
         return failure
 
 
-class NaturalGas(IdealGas):
+class CompiledGas(IdealGas):
+    """A gas described by three compiled host routines: C functions with the
+    engine's calling convention and host units (see loadfluid in pelmora.h),
+    given as ctypes functions of a loaded library or as addresses, with the
+    `context` pointer they are handed. No Python runs per cell."""
+    model = 2
+
+    def __init__(self, pt, rhoe, ph, *, context=None, molweight, gamma, viscosity,
+                 compressibility=1.0):
+        super().__init__(molweight, gamma, viscosity, compressibility)
+        self.functions = {"pt": pt, "rhoe": rhoe, "ph": ph}  # keeps them alive
+        self.context = context
+        self._addresses = tuple(f if isinstance(f, int) else _library.address(f)
+                                for f in (pt, rhoe, ph))
+        if not all(self._addresses):
+            raise ValueError("each of the three routines must be a C function")
+
+    def _routines(self):
+        return (self.context,) + self._addresses
+
+
+class NaturalGas(CompiledGas):
     """Natural gas by its composition, evaluated by the compiled routines of the
     provider libpelmora_realgas (no Python runs per cell).
 
@@ -153,6 +174,7 @@ class NaturalGas(IdealGas):
             raise ValueError(f"the natural-gas provider refused the composition {composition!r}: "
                              "fractions must be finite, not negative, and not all 0")
         self._handle = handle
+        routines = (self._lib.realgas_pt, self._lib.realgas_rhoe, self._lib.realgas_ph)
         self.reference = (_positive("pressure", pressure), _positive("temperature", temperature))
         out = [ctypes.c_double() for _ in range(3)]
         self._lib.realgas_description(handle, *map(ctypes.byref, out))
@@ -163,7 +185,8 @@ class NaturalGas(IdealGas):
         self._lib.realgas_exponents(handle, p, t, ctypes.byref(ratio), ctypes.byref(gamma))
         z = self._lib.realgas_z(handle, p, t)
         viscosity = self.properties(*self.reference)["viscosity"]
-        super().__init__(molweight, gamma.value, viscosity, z)
+        super().__init__(*routines, context=handle, molweight=molweight, gamma=gamma.value,
+                         viscosity=viscosity, compressibility=z)
 
     def _fractions(self, composition):
         if hasattr(composition, "items"):
@@ -189,11 +212,6 @@ class NaturalGas(IdealGas):
         rho, e, h, mu, c = (x.value for x in out)
         return {"density": rho, "internal_energy": e * 1000.0, "enthalpy": h * 1000.0,
                 "viscosity": mu * KILO, "sound_speed": c}
-
-    def _routines(self):
-        a = _library.address
-        return (self._handle, a(self._lib.realgas_pt), a(self._lib.realgas_rhoe),
-                a(self._lib.realgas_ph))
 
     def __del__(self):
         handle, self._handle = getattr(self, "_handle", None), None

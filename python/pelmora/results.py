@@ -94,10 +94,6 @@ class History(Table):
         data = np.array(rows, dtype=np.float64).reshape(-1, len(names))
         super().__init__({n: data[:, k] for k, n in enumerate(names)}, "time")
 
-    @classmethod
-    def row(cls, time, line_pack, ends):
-        return [time, line_pack] + [getattr(e, q) for e in ends for q in cls.END_COLUMNS]
-
 
 class Run:
     """What Engine.run collected: `history` (every host step, or every
