@@ -7,13 +7,17 @@
 # index. Afterwards:
 #   .venv/bin/python -c 'import pelmora'
 #   .venv/bin/python -m pytest python/tests
-# The build directory is build-python/ unless PELMORA_BUILD_DIR names another
-# (scripts/test.sh passes its own build/).
+# The build directory is build-python/ unless PELMORA_BUILD_DIR names another,
+# already configured one (scripts/checks.d/40-python.sh passes build/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 
 build=${PELMORA_BUILD_DIR:-build-python}
+if [ -n "${PELMORA_BUILD_DIR:-}" ] && [ ! -f "$build/CMakeCache.txt" ]; then
+  echo "setup-python: $build is not a configured build directory" >&2
+  exit 1
+fi
 if [ ! -f "$build/CMakeCache.txt" ]; then
   cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DPELMORA_TESTS=OFF \
     -DPELMORA_BENCH=OFF >/dev/null

@@ -186,6 +186,12 @@ class Engine:
             self.close()
             raise
 
+    def __repr__(self):
+        state = "closed" if self.closed else f"t = {self.time:g} s"
+        return (f"<Engine: {len(getattr(self, 'pipes', ()))} pipes, "
+                f"{getattr(self, 'ncells', 0)} cells, {self._gas!r}, "
+                f"{state}>")
+
     @classmethod
     def live(cls):
         """The live engine of this process, or None."""
@@ -278,18 +284,24 @@ class Engine:
         self._layout()
 
     def _layout(self):
-        """Cells per pipe, cell centres and lengths, flow areas."""
+        """Cells per pipe, and cell centres and lengths along the line."""
+        n = ctypes.c_int32()
+        counts = []
+        for pipe in range(1, len(self._line.pipes) + 1):
+            self._lib.getnumberofcells(pipe, ctypes.byref(n))
+            counts.append(n.value)
+        self._lib.gettotalnumberofcells(ctypes.byref(n))
+        self.ncells = n.value
         arrays = _state.get(self._lib)
-        self.ncells = int(arrays["hyper.ncells"][0])
         self.cell_lengths = arrays["hyper.celllength"]
-        first, last = arrays["phys.firstcell"], arrays["phys.lastcell"]
-        self.pipe_of_cell = np.repeat(np.arange(1, len(first) + 1), last - first + 1)
+        self.pipe_of_cell = np.repeat(np.arange(1, len(counts) + 1), counts)
         # The engine counts cell centres from the inlet of each pipe.
         (lengths,) = self._line.arrays("length")
         starts = np.concatenate(([0.0], np.cumsum(lengths)[:-1]))
         self.positions = arrays["hyper.cellcentre"] + starts[self.pipe_of_cell - 1]
-        self.pipes = tuple(PipeView(self, k + 1, int(a) - 1, int(b))
-                           for k, (a, b) in enumerate(zip(first, last)))
+        first = np.concatenate(([0], np.cumsum(counts)))
+        self.pipes = tuple(PipeView(self, k + 1, int(first[k]), int(first[k + 1]))
+                           for k in range(len(counts)))
         self._conserved = np.empty((2, 3 * self.ncells))
         self._conserved_at = (self._conserved[0].ctypes.data, self._conserved[1].ctypes.data)
 
@@ -421,11 +433,15 @@ class Engine:
         return {q: float(profile[q][cell]) for q in names}
 
     def _load(self, values, pipe=0):
+        """loadbc (or loadbcpipe) for both ends. The first values for an end since the
+        starting state are loaded twice, so they hold from the start of the next step
+        (no ramp), whatever was loaded before the starting state."""
         for end, v in zip((1, 2), values):
-            if pipe:
-                self._lib.loadbcpipe(pipe, end, *v)
-            else:
-                self._lib.loadbc(end, *v)
+            load = (lambda: self._lib.loadbcpipe(pipe, end, *v)) if pipe else \
+                (lambda: self._lib.loadbc(end, *v))
+            if (pipe, end) not in self._latest:
+                load()
+            load()
             self._latest[(pipe, end)] = v
 
     def set_boundary(self, inlet=None, outlet=None):
