@@ -35,8 +35,9 @@ def library_path(library=None):
     return find("pelmora", library, "PELMORA_LIBRARY")
 
 
-__all__ = ["Boundary", "Code", "CompiledGas", "End", "EndState", "Ends", "Engine", "EngineInUseError",
-           "FlooredWarning", "History", "IdealGas", "Line", "NaturalGas", "NotConvergedWarning",
-           "PelmoraError", "PelmoraWarning", "Pipe", "PipeView", "Profile", "ProgressBar",
-           "PropertyRoutineError", "PythonGas", "RefusedError", "ReynoldsCappedWarning", "Run",
-           "State", "SteadyStateError", "SteadyStatus", "executable", "library_path"]
+__all__ = ["Boundary", "Code", "CompiledGas", "End", "EndState", "Ends", "Engine",
+           "EngineInUseError", "FlooredWarning", "History", "IdealGas", "Line", "NaturalGas",
+           "NotConvergedWarning", "PelmoraError", "PelmoraWarning", "Pipe", "PipeView",
+           "Profile", "ProgressBar", "PropertyRoutineError", "PythonGas", "RefusedError",
+           "ReynoldsCappedWarning", "Run", "State", "SteadyStateError", "SteadyStatus",
+           "executable", "library_path"]

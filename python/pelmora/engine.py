@@ -224,7 +224,7 @@ class Engine:
         if failure:
             _state.put(self._lib, before[0])
             self._latest = before[1]
-            self._lib.geterrorcode(ctypes.byref(self._code))
+            self._lib.geterrorcode(self._coderef)
             routine, a, b, exc = failure
             if not isinstance(exc, Exception):
                 raise exc
@@ -735,5 +735,6 @@ class State:
                 and np.float64(self.time).tobytes() == np.float64(other.time).tobytes())
 
     def __repr__(self):
-        return f"<State at t = {self.time:g} s of a line of {int(self.arrays['hyper.ncells'][0])} cells>"
+        cells = int(self.arrays["hyper.ncells"][0])
+        return f"<State at t = {self.time:g} s of a line of {cells} cells>"
 

@@ -220,4 +220,5 @@ class NaturalGas(CompiledGas):
 
     def __repr__(self):
         shares = {n: f for n, f in zip(self.COMPONENTS, self.fractions) if f}
-        return f"NaturalGas({shares}, pressure={self.reference[0]}, temperature={self.reference[1]})"
+        p, t = self.reference
+        return f"NaturalGas({shares}, pressure={p}, temperature={t})"
