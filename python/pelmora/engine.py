@@ -92,6 +92,9 @@ class Boundary:
                     raise ValueError(f"the {name} table needs times rising strictly and one "
                                      "value per time")
                 self.values[name] = (times.tolist(), rows.tolist())
+            elif value is not None and not callable(value):
+                self.values[name] = float(value)
+        self._specs = tuple(self.values.values())
 
     @classmethod
     def of(cls, given):
@@ -104,7 +107,8 @@ class Boundary:
 
     def at(self, t):
         """The values at time t, None where not imposed."""
-        return tuple(_value(v, t) for v in self.values.values())
+        p, T, m = self._specs
+        return _value(p, t), _value(T, t), _value(m, t)
 
     def __repr__(self):
         given = ", ".join(f"{k}={v!r}" for k, v in self.values.items() if v is not None)
@@ -112,11 +116,9 @@ class Boundary:
 
 
 def _value(spec, t):
-    if spec is None:
-        return None
-    if callable(spec):
-        return float(spec(t))
-    if isinstance(spec, tuple):
+    if spec is None or spec.__class__ is float:
+        return spec
+    if spec.__class__ is tuple:
         # The row after t, then the same interpolation as the command-line host.
         times, rows = spec
         j = bisect.bisect_right(times, t)
@@ -126,7 +128,7 @@ def _value(spec, t):
             return rows[-1]
         f = (t - times[j - 1]) / (times[j] - times[j - 1])
         return rows[j - 1] + f * (rows[j] - rows[j - 1])
-    return float(spec)
+    return float(spec(t))
 
 
 class ProgressBar:
@@ -406,42 +408,45 @@ class Engine:
                                  f"(e.g. {_END_NAMES[end]}=pelmora.Boundary(pressure=...)) "
                                  "on the first step")
             return self._latest[(pipe, end)]
-        values = Boundary.of(given).at(t)
-        current = None
-        out = []
-        for q, v in zip(_BOUNDARY, values):
-            if v is None:
-                current = current or self._current_end(pipe, end, _BOUNDARY)
-                out.append(current[q])
-            else:
-                out.append(_number(f"the {name} {q} at t = {t} s", v, q != "mass_flow"))
-        return (*out, *(int(v is not None) for v in values))
+        p, T, m = values = (given if given.__class__ is Boundary else Boundary.of(given)).at(t)
+        if not ((p is None or 0 < p < math.inf) and (T is None or 0 < T < math.inf)
+                and (m is None or -math.inf < m < math.inf)):
+            for q, v in zip(_BOUNDARY, values):
+                if v is not None:
+                    _number(f"the {name} {q} at t = {t} s", v, q != "mass_flow")
+        if p is None or T is None or m is None:
+            now = self._current_end(pipe, end, _BOUNDARY)
+            p = now[0] if p is None else p
+            T = now[1] if T is None else T
+            m = now[2] if m is None else m
+        return p, T, m, int(values[0] is not None), int(values[1] is not None), \
+            int(values[2] is not None)
 
     def _current_end(self, pipe, end, names=tuple(QUANTITIES)):
-        """{quantity: value} at an end now (names begin with pressure and temperature): the
-        engine's end state where it has one, else the cell next to the end."""
+        """The values of `names` (pressure and temperature first) at an end now: the engine's
+        end state where it has one, else the cell next to the end."""
         if not pipe:
-            values = {}
+            values = []
             for q in names:
                 self._getbc[q](end, self._outref)
-                values[q] = self._out.value
-            if values["pressure"] > 0 and values["temperature"] > 0:
+                values.append(self._out.value)
+            if values[0] > 0 and values[1] > 0:
                 return values
         view = self.pipes[(pipe or (1 if end == 1 else len(self.pipes))) - 1]
         profile = view.profile()
         cell = 0 if end == 1 else -1
-        return {q: float(profile[q][cell]) for q in names}
+        return [float(profile[q][cell]) for q in names]
 
     def _load(self, values, pipe=0):
         """loadbc (or loadbcpipe) for both ends. The first values for an end since the
         starting state are loaded twice, so they hold from the start of the next step
         (no ramp), whatever was loaded before the starting state."""
         for end, v in zip((1, 2), values):
-            load = (lambda: self._lib.loadbcpipe(pipe, end, *v)) if pipe else \
-                (lambda: self._lib.loadbc(end, *v))
-            if (pipe, end) not in self._latest:
-                load()
-            load()
+            for _ in range(1 if (pipe, end) in self._latest else 2):
+                if pipe:
+                    self._lib.loadbcpipe(pipe, end, *v)
+                else:
+                    self._lib.loadbc(end, *v)
             self._latest[(pipe, end)] = v
 
     def set_boundary(self, inlet=None, outlet=None):
@@ -463,7 +468,7 @@ class Engine:
         dt = _number("dt", dt, positive=True)
         self._require_started()
         t = self.time + dt if _until is None else _until
-        values = [self._values(0, e, g, t) for e, g in ((1, inlet), (2, outlet))]
+        values = self._values(0, 1, inlet, t), self._values(0, 2, outlet, t)
         self._dt.value = dt
         with self._calling("transientpipes", evaluates=True, codes=_codes):
             self._load(values)
@@ -508,11 +513,8 @@ class Engine:
             while wanted and wanted[0] <= t + 1e-9 * abs(until):
                 taken[wanted.pop(0)] = self.profile()
             if every is None or t >= next_record - 1e-9 * every or t >= until:
-                row = [t, self.line_pack()]
-                for end in (1, 2):
-                    values = self._current_end(0, end, History.END_COLUMNS)
-                    row.extend(values[q] for q in History.END_COLUMNS)
-                rows.append(row)
+                rows.append([t, self.line_pack(), *self._current_end(0, 1, History.END_COLUMNS),
+                             *self._current_end(0, 2, History.END_COLUMNS)])
                 while every and next_record <= t + 1e-9 * every:
                     next_record += every
 
@@ -580,7 +582,7 @@ class Engine:
     def ends(self):
         """The state at both ends now, as the engine last computed it (the cells next to the
         ends before any step or steady state)."""
-        return Ends(EndState(**self._current_end(0, 1)), EndState(**self._current_end(0, 2)))
+        return Ends(EndState(*self._current_end(0, 1)), EndState(*self._current_end(0, 2)))
 
     def line_pack(self):
         """Mass of gas in the line, kg: rho A times the cell length, summed over the cells."""
