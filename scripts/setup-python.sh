@@ -30,9 +30,14 @@ mkdir -p "$bin"
 cp "$build/libpelmora.so" "$build/examples/libpelmora_realgas.so" "$build/tools/pelmora-run" "$bin/"
 
 # Debian's interpreter: the first python3 on the PATH may be another one that
-# does not see Debian's packages.
-[ -x .venv/bin/python ] || /usr/bin/python3 -m venv --system-site-packages .venv
+# does not see Debian's packages. A .venv/ made otherwise is made again.
+if ! grep -qx 'home = /usr/bin' .venv/pyvenv.cfg 2>/dev/null ||
+  ! grep -qx 'include-system-site-packages = true' .venv/pyvenv.cfg; then
+  rm -rf .venv
+  /usr/bin/python3 -m venv --system-site-packages .venv
+fi
 .venv/bin/python -m pip install --quiet --no-index --no-build-isolation --no-deps \
+  --disable-pip-version-check --root-user-action=ignore \
   --force-reinstall ./python
 rm -rf python/build python/*.egg-info
 .venv/bin/python -c 'import pelmora, numpy; print("pelmora", pelmora.__version__, "in .venv/ with",
