@@ -346,6 +346,9 @@ class Engine:
             values.append(a)
         with self._calling("loadinitialconditions", evaluates=True):
             self._lib.loadinitialconditions(*(a.ctypes.data for a in values))
+        # A start as in a fresh process, whatever an earlier engine left at the ends.
+        with self._calling("exchange"):
+            _state.clear_network_ends(self._lib)
         self._started, self.time, self._latest = True, 0.0, {}
 
     # Which end's pressure and temperature and which mass flow determine each mode.

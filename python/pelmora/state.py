@@ -113,3 +113,15 @@ def put(lib, arrays):
     for prefix, _, setter, items in GROUPS:
         lead = {"history": (nvars, ncells), "phys": (nvars, nfaces, ncells)}.get(prefix, ())
         getattr(lib, setter)(*lead, *(address[f"{prefix}.{name}"] for name, _, _ in items))
+
+
+def clear_network_ends(lib):
+    """Sets the network-end state (what the getbc* queries return) to the zeros of a fresh
+    process. loadinitialconditions leaves it as the last job left it, and the first step
+    uses it (the Mach number recorded at an end decides whether an imposed pressure
+    applies, its speeds bound the first sub-step)."""
+    arrays = get(lib)
+    for name, _, _ in PHYS:
+        if name.startswith("bc") and not name.startswith("bcloaded"):
+            arrays["phys." + name][:] = 0
+    put(lib, arrays)
