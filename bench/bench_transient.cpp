@@ -10,7 +10,7 @@
 //       cell stage (arithmetic.h) measured the same way.
 //   unavoidable_arithmetic/scalar|vector   that arithmetic alone, per cell.
 //   friction_power_and_logarithm/V   the friction factor's power and
-//       logarithm per cell: the C library (0), libmmath's AVX2 (1) and
+//       logarithm per cell: the C library (0), vecmath's AVX2 (1) and
 //       AVX-512 (2) variants, all with the same bits.
 //   memory_runs/R/W   the memory traffic of a sub-step on a 100,000-cell
 //       line without its arithmetic: 22 arrays read and 16 updated in place,
@@ -53,7 +53,7 @@
 #include "fluid/fluid.h"
 #include "network/network.h"
 #include "solver/fctloops.h"
-#include "solver/libmmath.h"
+#include "vecmath/vecmath.h"
 
 namespace {
 
@@ -74,12 +74,12 @@ std::string cpumodel()
 // Who computes the friction factor's power and logarithm in this process.
 std::string frictionmathvariant()
 {
-    switch (libmmath::chosen()) {
-    case libmmath::Variant::avx512:
+    switch (vecmath::chosen()) {
+    case vecmath::Variant::avx512:
         return "vector, AVX-512 (C library's bits)";
-    case libmmath::Variant::avx2:
+    case vecmath::Variant::avx2:
         return "vector, AVX2+FMA (C library's bits)";
-    case libmmath::Variant::library:
+    case vecmath::Variant::library:
         break;
     }
     return "C library, one value at a time";
@@ -172,12 +172,12 @@ BENCHMARK(unavoidable_arithmetic)->Arg(0)->Arg(1)->Repetitions(repetitions);
 // ---- The friction factor's power and logarithm -------------------------------------------
 
 // The power Re^0.9 and the logarithm log10(eps + 21.25 / Re^0.9) of 1,000
-// turbulent cells, by the C library one value at a time (0) or by libmmath's
+// turbulent cells, by the C library one value at a time (0) or by vecmath's
 // AVX2 (1) and AVX-512 (2) variants, which give the same bits.
 void friction_power_and_logarithm(benchmark::State& state)
 {
-    const auto variant = static_cast<libmmath::Variant>(state.range(0));
-    if (!libmmath::supported(variant)) {
+    const auto variant = static_cast<vecmath::Variant>(state.range(0));
+    if (!vecmath::supported(variant)) {
         state.SkipWithError("this processor lacks the variant's instructions");
         return;
     }
@@ -188,17 +188,17 @@ void friction_power_and_logarithm(benchmark::State& state)
         argument[i] = 5e-5 + 21.25 / std::pow(reynolds[i], 0.9);
     }
     for (auto _ : state) {
-        libmmath::powers(variant, cells, reynolds.data(), 0.9, power.data());
-        libmmath::log10s(variant, cells, argument.data(), logarithm.data());
+        vecmath::powers(variant, cells, reynolds.data(), 0.9, power.data());
+        vecmath::log10s(variant, cells, argument.data(), logarithm.data());
         benchmark::DoNotOptimize(power.data());
         benchmark::DoNotOptimize(logarithm.data());
     }
     state.counters["ns_per_cell"] = benchmark::Counter(
         static_cast<double>(cells),
         benchmark::Counter::kIsIterationInvariantRate | benchmark::Counter::kInvert);
-    state.SetLabel(variant == libmmath::Variant::library ? "C library"
-                   : variant == libmmath::Variant::avx2  ? "AVX2"
-                                                         : "AVX-512");
+    state.SetLabel(variant == vecmath::Variant::library ? "C library"
+                   : variant == vecmath::Variant::avx2  ? "AVX2"
+                                                        : "AVX-512");
 }
 BENCHMARK(friction_power_and_logarithm)->Arg(0)->Arg(1)->Arg(2)->Repetitions(repetitions);
 

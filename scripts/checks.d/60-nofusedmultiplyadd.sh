@@ -6,9 +6,9 @@
 # the contraction; this check makes sure no fused multiply-add instruction
 # reached the shared library of the main build (build/, made by
 # scripts/test.sh), except in the vector power and logarithm of
-# src/solver/libmmath.cpp, which use exactly the fused operations of the C
+# src/vecmath/, which use exactly the fused operations of the C
 # library routines they reproduce (and are checked against them bit for bit
-# by tests/solver/test_libmmath.cpp).
+# by tests/vecmath/test_vecmath.cpp).
 set -euo pipefail
 cd "$(dirname "$0")/../.."
 
@@ -19,7 +19,7 @@ report=$(objdump -d --no-show-raw-insn "$library" | awk '
   /^[0-9a-f]+ <.*>:$/ { name = $2; next }
   /(^|[^a-z])v?fn?m(add|sub)[0-9]*(p|s)d([^a-z]|$)/ { count[name]++ }
   END { for (n in count) print count[n], n }')
-outside=$(printf '%s\n' "$report" | grep -v -E '8libmmath|^$' || true)
+outside=$(printf '%s\n' "$report" | grep -v -E '7vecmath|^$' || true)
 if [ -n "$outside" ]; then
   echo "$library has fused multiply-add instructions outside the vector power and logarithm:" >&2
   printf '%s\n' "$outside" | head >&2

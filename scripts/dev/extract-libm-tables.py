@@ -1,15 +1,15 @@
 #!/usr/bin/env python3
-"""Writes src/solver/libmtables.inc: the constants and tables of the C
+"""Writes src/vecmath/libmtables.inc: the constants and tables of the C
 library's double-precision log, pow and exp, read from the library itself.
 
-The vector power and logarithm in src/solver/libmmath.cpp repeat the C
+The vector power and logarithm in src/vecmath/ repeat the C
 library's algorithms operation for operation so that they give its bits;
 they need its tables too. This reads them from the installed libm.so.6,
 locating them with the symbol table of its separate debug information
 (Debian: libc6-dbg, unpacked anywhere). Developer tool; not run by the
 build or the tests (the tests compare the results with the library).
 
-usage: extract-libm-tables.py LIBM DEBUGFILE > src/solver/libmtables.inc
+usage: extract-libm-tables.py LIBM DEBUGFILE > src/vecmath/libmtables.inc
 """
 import struct
 import subprocess

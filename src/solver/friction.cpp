@@ -16,7 +16,7 @@
 // enough, since the limiter's sign switches and the steady march's sub-step
 // count turn a one-ulp difference of a friction factor into differences of
 // 1e-9 within a minute of simulated time. cellsources computes them for a
-// run of cells at once with libmmath, which gives the library's bits several
+// run of cells at once with vecmath, which gives the library's bits several
 // at a time where it can and calls the library where it cannot.
 #include "solver/vectorise.h" // first: compiler settings for the whole file
 
@@ -26,7 +26,7 @@
 #include <limits>
 
 #include "engine/errors.h"
-#include "solver/libmmath.h"
+#include "vecmath/vecmath.h"
 #include "solver/solver.h"
 
 namespace pelmora {
@@ -163,11 +163,11 @@ void logsfrompowers(std::int32_t n, const double* relativeroughness, const doubl
                     double* argument, double* logarithm)
 {
     logarguments(n, relativeroughness, power, argument);
-    libmmath::log10s(n, argument, logarithm);
+    vecmath::log10s(n, argument, logarithm);
 }
 
 // Pass 2 of cellsources: L = log10(eps + 21.25 / Re^0.9) where the flow is
-// turbulent, else 0; the power and logarithm come from libmmath, for the
+// turbulent, else 0; the power and logarithm come from vecmath, for the
 // whole run at once. A run that is not turbulent throughout passes only its
 // turbulent cells, packed, so that laminar cells and cells without friction
 // cost nothing and pass nothing odd to the library.
@@ -176,7 +176,7 @@ void turbulentlogs(std::int32_t n, const double* reynolds, const double* relativ
 {
     double power[passcells], argument[passcells];
     if (allturbulent) {
-        libmmath::powers(n, reynolds, 0.9, power);
+        vecmath::powers(n, reynolds, 0.9, power);
         logsfrompowers(n, relativeroughness, power, argument, logarithm);
         return;
     }
@@ -191,7 +191,7 @@ void turbulentlogs(std::int32_t n, const double* reynolds, const double* relativ
             packed[m++] = reynolds[i];
         }
     }
-    libmmath::powers(m, packed, 0.9, power);
+    vecmath::powers(m, packed, 0.9, power);
     logsfrompowers(m, roughness, power, argument, result);
     for (std::int32_t j = 0; j < m; ++j)
         logarithm[lane[j]] = result[j];

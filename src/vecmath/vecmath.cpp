@@ -1,7 +1,7 @@
 // Vector pow and log10 that repeat the C library's algorithms bit for bit:
 // which variant runs, and the probe that decides whether one may.
 //
-// The algorithms (libmmath_kernel.h) are those of the C library's x86-64
+// The algorithms (kernel.h) are those of the C library's x86-64
 // FMA variants:
 //   log(x):   x = 2^k z with z near 1, 1/c and log c from a 128-entry table,
 //             r = z/c - 1 by one fused multiply-add, log1p(r) by a
@@ -17,14 +17,14 @@
 // Every step names the operation and its order exactly: which products are
 // fused with the following sum, and which are rounded first. The constants
 // and tables are the C library's own (libmtables.inc).
-#include "solver/libmmath.h"
+#include "vecmath/vecmath.h"
 
 #include <bit>
 #include <cmath>
 #include <cstdint>
 #include <initializer_list>
 
-#include "solver/libmmath_variants.h"
+#include "vecmath/arch.h"
 
 // The vector variants are built for x86-64 with GCC or clang, except on
 // Windows, where the compiler does not align the stack for the wide
@@ -43,7 +43,7 @@
 #  define PELMORA_LIBMMATH_GLIBC 0
 #endif
 
-namespace pelmora::libmmath {
+namespace pelmora::vecmath {
 
 namespace {
 
@@ -157,4 +157,4 @@ void powers(std::int32_t n, const double* x, double y, double* out)
 
 void log10s(std::int32_t n, const double* x, double* out) { log10s(chosen(), n, x, out); }
 
-} // namespace pelmora::libmmath
+} // namespace pelmora::vecmath

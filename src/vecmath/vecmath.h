@@ -23,7 +23,7 @@
 
 #include <cstdint>
 
-namespace pelmora::libmmath {
+namespace pelmora::vecmath {
 
 // Who computes: the C library one value at a time, or a vector variant.
 enum class Variant { library, avx2, avx512 };
@@ -44,4 +44,4 @@ bool supported(Variant v);
 void powers(Variant v, std::int32_t n, const double* x, double y, double* out);
 void log10s(Variant v, std::int32_t n, const double* x, double* out);
 
-} // namespace pelmora::libmmath
+} // namespace pelmora::vecmath

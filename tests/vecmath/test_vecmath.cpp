@@ -12,11 +12,11 @@
 #include <limits>
 #include <vector>
 
-#include "solver/libmmath.h"
+#include "vecmath/vecmath.h"
 
 namespace {
 
-using namespace pelmora::libmmath;
+using namespace pelmora::vecmath;
 
 std::uint64_t bits(double x) { return std::bit_cast<std::uint64_t>(x); }
 

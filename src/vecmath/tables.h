@@ -8,9 +8,9 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace pelmora::libmmath::tables {
+namespace pelmora::vecmath::tables {
 
-#include "solver/libmtables.inc"
+#include "vecmath/libmtables.inc"
 
 // log10(2) in two parts and 1/ln(10), as the C library's log10 uses them.
 constexpr double log10twohi = 0x1.34413509f6000p-2;
@@ -41,4 +41,4 @@ alignas(16) constexpr std::array<LogRow, 128> logrows = [] {
 // Rows of (tail, scale bits) of 2^(j/128).
 alignas(16) constexpr std::array<std::uint64_t, 256> exprows = std::to_array(exptable);
 
-} // namespace pelmora::libmmath::tables
+} // namespace pelmora::vecmath::tables

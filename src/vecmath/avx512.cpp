@@ -1,8 +1,8 @@
-// libmmath's vector routines for AVX-512 (F and DQ): eight lanes.
+// The vector power and logarithm for AVX-512 (F and DQ): eight lanes.
 #include "solver/vectorise.h" // first: no contraction, as in every solver file
 
-#include "solver/libmmath_tables.h"
-#include "solver/libmmath_variants.h"
+#include "vecmath/tables.h"
+#include "vecmath/arch.h"
 
 #include <cmath>
 #include <cstdint>
@@ -24,7 +24,7 @@
 #    pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #  endif
 
-namespace pelmora::libmmath::avx512 {
+namespace pelmora::vecmath::avx512 {
 
 using namespace tables;
 
@@ -125,9 +125,9 @@ inline void lookuptwo(const double* rows, I index, V& f0, V& f1)
     f1 = _mm512_unpackhi_pd(even, odd);
 }
 
-#  include "solver/libmmath_kernel.h"
+#  include "vecmath/kernel.h"
 
-} // namespace pelmora::libmmath::avx512
+} // namespace pelmora::vecmath::avx512
 
 #  if defined(__clang__)
 #    pragma clang attribute pop

@@ -1,5 +1,5 @@
-// The vector log, log10 and pow of libmmath, written once for any vector
-// width. Not a normal header: libmmath_avx2.cpp and libmmath_avx512.cpp
+// The vector log, log10 and pow, written once for any vector
+// width. Not a normal header: avx2.cpp and avx512.cpp
 // each include it once, inside their own namespace, after defining for
 // their instruction set
 //   V, I, M          a vector of doubles, of 64-bit integers, a lane mask
@@ -14,7 +14,7 @@
 //   lookupfour, lookuptwo   the first three fields of each lane's row of four
 //                      doubles, both fields of its row of two
 // so that both files compile the same sequence of operations, which is the
-// C library's (see libmmath.cpp for the algorithms).
+// C library's (see vecmath.cpp for the algorithms).
 //
 // No include guard: it is meant to be included once per instruction set.
 

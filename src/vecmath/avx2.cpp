@@ -1,8 +1,8 @@
-// libmmath's vector routines for AVX2 and FMA: four lanes.
+// The vector power and logarithm for AVX2 and FMA: four lanes.
 #include "solver/vectorise.h" // first: no contraction, as in every solver file
 
-#include "solver/libmmath_tables.h"
-#include "solver/libmmath_variants.h"
+#include "vecmath/tables.h"
+#include "vecmath/arch.h"
 
 #include <cmath>
 #include <cstdint>
@@ -19,7 +19,7 @@
 #    pragma GCC target("avx2,fma")
 #  endif
 
-namespace pelmora::libmmath::avx2 {
+namespace pelmora::vecmath::avx2 {
 
 using namespace tables;
 
@@ -112,9 +112,9 @@ inline void lookuptwo(const double* rows, I index, V& f0, V& f1)
     f1 = _mm256_unpackhi_pd(ac, bd);
 }
 
-#  include "solver/libmmath_kernel.h"
+#  include "vecmath/kernel.h"
 
-} // namespace pelmora::libmmath::avx2
+} // namespace pelmora::vecmath::avx2
 
 #  if defined(__clang__)
 #    pragma clang attribute pop
