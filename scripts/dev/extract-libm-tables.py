@@ -2,9 +2,9 @@
 """Writes src/vecmath/libmtables.inc: the constants and tables of the C
 library's double-precision log, pow and exp, read from the library itself.
 
-The vector power and logarithm in src/vecmath/ repeat the C
-library's algorithms operation for operation so that they give its bits;
-they need its tables too. This reads them from the installed libm.so.6,
+The vector power and logarithm in src/vecmath/ repeat the C library's
+algorithms operation for operation so that they give its bits; they need
+its tables too. This reads them from the installed libm.so.6,
 locating them with the symbol table of its separate debug information
 (Debian: libc6-dbg, unpacked anywhere). Developer tool; not run by the
 build or the tests (the tests compare the results with the library).

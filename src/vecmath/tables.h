@@ -4,8 +4,6 @@
 // that a lane's row is one load.
 #pragma once
 
-#include <array>
-#include <cstddef>
 #include <cstdint>
 
 namespace pelmora::vecmath::tables {
@@ -23,22 +21,34 @@ struct PowLogRow {
 struct LogRow {
     double invc, logc;
 };
+struct ExpRow { // 2^(j/128): the tail, and the bits of its scale
+    double tail;
+    std::uint64_t scalebits;
+};
+template <class Row>
+struct Table {
+    Row row[128];
+};
 
-alignas(32) constexpr std::array<PowLogRow, 128> powlogrows = [] {
-    std::array<PowLogRow, 128> t{};
-    for (std::size_t i = 0; i < 128; ++i)
-        t[i] = {powinvc[i], powlogc[i], powlogctail[i], 0.0};
+alignas(32) inline constexpr Table<PowLogRow> powlogrows = [] {
+    Table<PowLogRow> t{};
+    for (int i = 0; i < 128; ++i)
+        t.row[i] = {powinvc[i], powlogc[i], powlogctail[i], 0.0};
     return t;
 }();
 
-alignas(16) constexpr std::array<LogRow, 128> logrows = [] {
-    std::array<LogRow, 128> t{};
-    for (std::size_t i = 0; i < 128; ++i)
-        t[i] = {loginvc[i], loglogc[i]};
+alignas(16) inline constexpr Table<LogRow> logrows = [] {
+    Table<LogRow> t{};
+    for (int i = 0; i < 128; ++i)
+        t.row[i] = {loginvc[i], loglogc[i]};
     return t;
 }();
 
-// Rows of (tail, scale bits) of 2^(j/128).
-alignas(16) constexpr std::array<std::uint64_t, 256> exprows = std::to_array(exptable);
+alignas(16) inline constexpr Table<ExpRow> exprows = [] {
+    Table<ExpRow> t{};
+    for (int i = 0; i < 128; ++i)
+        t.row[i] = {__builtin_bit_cast(double, exptable[2 * i]), exptable[2 * i + 1]};
+    return t;
+}();
 
 } // namespace pelmora::vecmath::tables

@@ -24,30 +24,21 @@
 #include <cstdint>
 #include <initializer_list>
 
-#include "vecmath/arch.h"
-
-// The vector variants are built for x86-64 with GCC or clang, except on
-// Windows, where the compiler does not align the stack for the wide
-// registers (and the C library is another one anyway).
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(_WIN32)
-#  define PELMORA_LIBMMATH_X86 1
-#else
-#  define PELMORA_LIBMMATH_X86 0
-#endif
-
-// The vector variants reproduce GNU libc's x86-64 routines: only with that
-// C library may the probe let them stand in for it.
-#if PELMORA_LIBMMATH_X86 && defined(__GLIBC__)
-#  define PELMORA_LIBMMATH_GLIBC 1
-#else
-#  define PELMORA_LIBMMATH_GLIBC 0
+// PELMORA_VECMATH (cmake/vecmath.cmake) builds the vector variants. They
+// reproduce GNU libc's x86-64 routines, so the build offers them only for
+// that target; elsewhere every value is the C library's own.
+#if PELMORA_VECMATH
+#  if !defined(__x86_64__) || !defined(__GLIBC__)
+#    error "the vector power and logarithm reproduce GNU libc on x86-64 only"
+#  endif
+#  include "vecmath/arch.h"
 #endif
 
 namespace pelmora::vecmath {
 
 namespace {
 
-#if PELMORA_LIBMMATH_GLIBC
+#if PELMORA_VECMATH
 
 // Values on which a variant must give the C library's bits before it is
 // trusted: powers over the engine's Reynolds numbers and far beyond,
@@ -91,7 +82,7 @@ bool probeagrees(Variant v)
 
 Variant decide()
 {
-#if PELMORA_LIBMMATH_GLIBC
+#if PELMORA_VECMATH
     for (const Variant v : {Variant::avx512, Variant::avx2})
         if (supported(v) && probeagrees(v))
             return v;
@@ -103,7 +94,7 @@ Variant decide()
 
 bool supported(Variant v)
 {
-#if PELMORA_LIBMMATH_X86
+#if PELMORA_VECMATH
     switch (v) {
     case Variant::library:
         return true;
@@ -126,11 +117,11 @@ Variant chosen()
 
 void powers(Variant v, std::int32_t n, const double* x, double y, double* out)
 {
-#if PELMORA_LIBMMATH_X86
+#if PELMORA_VECMATH
     if (v == Variant::avx512)
-        return avx512::powers(n, x, y, out);
+        return vectorpowers<avx512>(n, x, y, out);
     if (v == Variant::avx2)
-        return avx2::powers(n, x, y, out);
+        return vectorpowers<avx2>(n, x, y, out);
 #endif
     (void)v;
     for (std::int32_t i = 0; i < n; ++i)
@@ -139,11 +130,11 @@ void powers(Variant v, std::int32_t n, const double* x, double y, double* out)
 
 void log10s(Variant v, std::int32_t n, const double* x, double* out)
 {
-#if PELMORA_LIBMMATH_X86
+#if PELMORA_VECMATH
     if (v == Variant::avx512)
-        return avx512::log10s(n, x, out);
+        return vectorlog10s<avx512>(n, x, out);
     if (v == Variant::avx2)
-        return avx2::log10s(n, x, out);
+        return vectorlog10s<avx2>(n, x, out);
 #endif
     (void)v;
     for (std::int32_t i = 0; i < n; ++i)

@@ -13,12 +13,13 @@
 // So the vector routines repeat the C library's own algorithms (table
 // driven log, exp and pow, and log10 built on log) operation for
 // operation, with the same tables and the same fused multiply-adds, and
-// are used only where that is known to hold: on x86-64 Linux with GNU libc,
-// on a processor with AVX2 and FMA (where the C library itself runs its
-// FMA variants), and after a probe of 20,000 values found every bit equal.
-// Anywhere else, and for any value outside the range the vector path
-// covers (zero, negative, subnormal, infinite or NaN arguments; powers near
-// 1 or beyond the exponent range), the C library is called.
+// are used only where that is known to hold: in a build for x86-64 Linux
+// with GNU libc (the CMake option PELMORA_VECMATH, on by default there and
+// off elsewhere), on a processor with AVX2 and FMA (where the C library
+// itself runs its FMA variants), and after a probe of 20,000 values found
+// every bit equal. Anywhere else, and for any value outside the range the
+// vector path covers (zero, negative, subnormal, infinite or NaN arguments;
+// powers near 1 or beyond the exponent range), the C library is called.
 #pragma once
 
 #include <cstdint>
