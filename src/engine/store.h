@@ -15,12 +15,9 @@
 #include <limits>
 
 #include "engine/array.h"
+#include "engine/items.h"
 
 namespace pelmora {
-
-// Host property routine: context, two given values, five outputs.
-using PropertyRoutine = void (*)(void* context, double a, double b, double* r1, double* r2,
-                                 double* r3, double* r4, double* r5);
 
 constexpr double largestdouble = std::numeric_limits<double>::max();
 
@@ -30,103 +27,21 @@ struct MarchFaces {
         velocity, machnumber;
 };
 
+template <class Element, Dimension D, class Start>
+Holder<Element, D> startholder(Start start)
+{
+    if constexpr (D == Dimension::single)
+        return Element(start);
+    else
+        return {};
+}
+
 struct Store {
-    // ---- Counts and settings -------------------------------------------
-    std::int32_t numberofpipes = 0;
-    std::int32_t numberofvariables = 0;
-    std::int32_t totalcells = 0;
-    std::int32_t totalfaces = 0;
-    double maximumtimestep = 0.0;
-    double simulationtime = 0.0;
-
-    // ---- Error codes (see errors.h) ---------------------------------------
-    std::int32_t pipeerrorcode = 0;
-    std::int32_t fluiderrorcode = 0;
-
-    // ---- Kernel evaluation context -----------------------------------------
-    std::int32_t currentcell = 0;
-    std::int32_t currentface = 0;
-    std::int32_t atinletface = logicalfalse;
-    std::int32_t atoutletface = logicalfalse;
-
-    // ---- Network-end boundary bookkeeping -----------------------------------
-    EndPair<std::int32_t> bcloaded;
-    EndPair<double> lastbcpressure, lastbctemperature, lastbcmassflow;
-    EndPair<double> midbcpressure, midbctemperature, midbcmassflow;
-
-    // ---- State at the two end faces of the chain being worked on ------------
-    EndPair<double> endpressure, endtemperature, endmassflow, enddensity, endvelocity, endenergy,
-        endenthalpy, endsoundspeed, endmachnumber;
-
-    // ---- State at the network inlet (1) and outlet (2) ----------------------
-    EndPair<double> bcpressure, bctemperature, bcmassflowrate, bcdensity, bcvelocity,
-        bcinternalenergy, bcenthalpy, bcsoundspeed, bcmachnumber;
-
-    EndPair<double> pipeendarea;
-
-    // ---- Fluid description ---------------------------------------------------
-    bool fluidloaded = false;
-    double molweight = 0.0;       // kg/kmol
-    double gamma = 0.0;           // cp/cv
-    double idealviscosity = 0.0;  // Pa s
-    double compressibility = 0.0; // Z of the ideal-gas model
-    std::int32_t fluidmodel = 0;  // 2: host routines, anything else: ideal gas
-    double cv = 0.0;              // J/(kg K)
-    double cp = 0.0;              // J/(kg K)
-    void* hostcontext = nullptr;
-    PropertyRoutine hostptroutine = nullptr;
-    PropertyRoutine hostrhoeroutine = nullptr;
-    PropertyRoutine hostphroutine = nullptr;
-    double fluidextra1 = 0.0;
-    double fluidextra2 = 0.0;
-
-    // ---- Current fluid state (overwritten by every evaluation) ---------------
-    double curpressure = 0.0;    // Pa
-    double curtemperature = 0.0; // K
-    double curdensity = 0.0;     // kg/m3
-    double curenergy = 0.0;      // J/kg
-    double curenthalpy = 0.0;    // J/kg
-    double curviscosity = 0.0;   // Pa s
-    double cursoundspeed = 0.0;  // m/s
-
-    // ==== Network group: allocated by loadpipedata, released by freepipememory
-    bool networkloaded = false;
-
-    // Per pipe.
-    Array1<std::int32_t> firstcell, lastcell, pipepassflag;
-    Array1<double> inletpressure, outletpressure, inlettemperature, outlettemperature,
-        inletmassflow, outletmassflow;
-    Array1<double> lastinletpressure, lastoutletpressure, lastinlettemperature,
-        lastoutlettemperature, lastinletmassflow, lastoutletmassflow;
-    Array1<double> midinletpressure, midoutletpressure, midinlettemperature, midoutlettemperature,
-        midinletmassflow, midoutletmassflow;
-    Array1<std::int32_t> inletpressurefixed, outletpressurefixed, inlettemperaturefixed,
-        outlettemperaturefixed, inletmassflowfixed, outletmassflowfixed;
-
-    // Per variable: ghost conserved vectors beyond the chain's ends.
-    Array1<double> inletghost, outletghost;
-
-    // Variable x cell.
-    Array2 conserved, previousconserved;
-
-    // Per cell: geometry and wall.
-    Array1<double> celldiameter, cellarea, areagradient, cellinclination, relativeroughness;
-    Array1<double> ambienttemperature, heattransfercoefficient;
-    // Per cell: gas state.
-    Array1<double> density, pressure, temperature, viscosity, soundspeed, internalenergy,
-        totalenergy, enthalpy, totalenthalpy, velocity, massflowrate, machnumber;
-    // Per cell: change measures of the latest cell update.
-    Array1<double> massflowdeviation, temperaturechange, densitychange;
-
-    // Per face.
-    Array1<double> facediameter, facearea, faceinclination;
-
-    // ==== Geometry-and-coefficient group: rebuilt by every load, kept by a free
-    bool geometryloaded = false;
-    Array1<double> celllength, inversecelllength, cellcentre;
-    Array1<double> facelength, inversefacelength, faceposition;
-    Array1<double> inletbcgradient, inletbcvalue, inletbcweight;
-    Array1<double> outletbcgradient, outletbcvalue, outletbcweight;
+    // Every item of engine/items.h, in the order of its rows.
+#define PELMORA_DECLARE(C, name, element, dimension, lifetime, start, argument)                    \
+  Holder<element, Dimension::dimension> name = startholder<element, Dimension::dimension>(start);
+    PELMORA_STORE_ITEMS(PELMORA_DECLARE)
+#undef PELMORA_DECLARE
 
     // ==== Working storage sized at load
     MarchFaces marchfaces;
@@ -134,6 +49,20 @@ struct Store {
     // does not depend on the network, taken on the first update and kept.
     Array1<double> chainwindow;
 };
+
+// Calls visit(member, ItemAt<row>{}) for every item of the store, in the
+// order of the registry's rows.
+template <class Visit>
+constexpr void foreachitem(Visit&& visit)
+{
+#define PELMORA_VISIT(C, name, ...) visit(&Store::name, ItemAt<ItemRow::name>{});
+    PELMORA_STORE_ITEMS(PELMORA_VISIT)
+#undef PELMORA_VISIT
+}
+
+// The conserved variables of the gas model (mass, momentum, energy per
+// unit length): the count a load gives every per-variable array.
+constexpr std::int32_t gasvariables = 3;
 
 // The one store that the exported entry points work on.
 Store& engine();
@@ -147,6 +76,18 @@ void sizeworkingstorage(Store& s);
 // failed allocation leaves the loaded network untouched. Anything added to
 // sizeworkingstorage belongs here as well.
 void swapworkingstorage(Store& a, Store& b) noexcept;
+
+// The cells every per-cell array, every per-face array (less the last face)
+// and both conserved levels can hold: what the latest load allocated, or
+// less than 1 after the network was released.
+std::int64_t allocatedcells(const Store& s);
+
+// True when every array of both groups holds what the scheme walks with the
+// store's counts: numberofpipes elements per pipe, totalcells per cell,
+// totalcells + 1 per face, the gas variables per variable and both conserved
+// levels of totalcells cells. After a load this holds; the parameter
+// exchange can store other counts, never ones beyond the allocation.
+bool arraysholdcounts(const Store& s);
 
 // True when a network is loaded and p names one of its pipes.
 inline bool haspipe(const Store& s, std::int64_t p)

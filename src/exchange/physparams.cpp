@@ -103,22 +103,6 @@ bool groupsfit(const Store& s, const PhysicalStateBuffers<Real, Integer>& b, std
            countfits(s, nfaces, facereals) && countfits(s, ncells, cellreals);
 }
 
-// The number of cells every cell-indexed array of the store can hold, the
-// face arrays (one element more than cells) included.
-std::int64_t allocatedcells(const Store& s)
-{
-    std::int64_t n = std::min(s.conserved.ncols(), s.previousconserved.ncols());
-    for (auto item : cellreals)
-        n = std::min(n, (s.*item).size());
-    for (auto item : {&Store::celllength, &Store::inversecelllength, &Store::cellcentre})
-        n = std::min(n, (s.*item).size());
-    for (auto item : facereals)
-        n = std::min(n, (s.*item).size() - 1);
-    for (auto item : {&Store::facelength, &Store::inversefacelength, &Store::faceposition})
-        n = std::min(n, (s.*item).size() - 1);
-    return n;
-}
-
 // True when the first npipes cell ranges the host gives lie within the
 // allocated cells, each running forwards: the pipe loops of the engine walk
 // firstcell(p)..lastcell(p) and the faces up to lastcell(p) + 1.

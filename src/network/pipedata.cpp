@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <limits>
 #include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -28,94 +29,21 @@ constexpr double areafactor = 0.785398175;
 // Faces run to totalcells + 1, and both counts are 32-bit.
 constexpr std::int64_t largestcellcount = std::numeric_limits<std::int32_t>::max() - 1;
 
-// Rough number of doubles a network holds per cell and per face, over the
-// network group, the geometry group and the working storage sized at load.
-constexpr std::size_t doublespercell = 31;
-constexpr std::size_t doublesperface = 15;
-
-// ---------------------------------------------------------------------------
-// The 56 arrays of the network group, in the order they are allocated and
-// released. `visit` receives a pointer to the member.
-// ---------------------------------------------------------------------------
-template <class Visit>
-void foreachnetworkarray(Visit visit)
+// Number of items of one dimension.
+constexpr std::size_t itemsof(Dimension dimension)
 {
-    visit(&Store::firstcell);
-    visit(&Store::lastcell);
-    visit(&Store::midinletpressure);
-    visit(&Store::midoutletpressure);
-    visit(&Store::midinlettemperature);
-    visit(&Store::midoutlettemperature);
-    visit(&Store::midinletmassflow);
-    visit(&Store::midoutletmassflow);
-    visit(&Store::inletpressurefixed);
-    visit(&Store::outletpressurefixed);
-    visit(&Store::inlettemperaturefixed);
-    visit(&Store::outlettemperaturefixed);
-    visit(&Store::inletmassflowfixed);
-    visit(&Store::outletmassflowfixed);
-    visit(&Store::lastinletpressure);
-    visit(&Store::lastoutletpressure);
-    visit(&Store::inletpressure);
-    visit(&Store::outletpressure);
-    visit(&Store::lastinlettemperature);
-    visit(&Store::lastoutlettemperature);
-    visit(&Store::inlettemperature);
-    visit(&Store::outlettemperature);
-    visit(&Store::lastinletmassflow);
-    visit(&Store::lastoutletmassflow);
-    visit(&Store::inletmassflow);
-    visit(&Store::outletmassflow);
-    visit(&Store::pipepassflag);
-    visit(&Store::previousconserved);
-    visit(&Store::conserved);
-    visit(&Store::inletghost);
-    visit(&Store::outletghost);
-    visit(&Store::celldiameter);
-    visit(&Store::facediameter);
-    visit(&Store::cellarea);
-    visit(&Store::facearea);
-    visit(&Store::areagradient);
-    visit(&Store::cellinclination);
-    visit(&Store::faceinclination);
-    visit(&Store::relativeroughness);
-    visit(&Store::density);
-    visit(&Store::pressure);
-    visit(&Store::temperature);
-    visit(&Store::viscosity);
-    visit(&Store::soundspeed);
-    visit(&Store::internalenergy);
-    visit(&Store::totalenergy);
-    visit(&Store::enthalpy);
-    visit(&Store::totalenthalpy);
-    visit(&Store::velocity);
-    visit(&Store::massflowrate);
-    visit(&Store::machnumber);
-    visit(&Store::ambienttemperature);
-    visit(&Store::heattransfercoefficient);
-    visit(&Store::densitychange);
-    visit(&Store::temperaturechange);
-    visit(&Store::massflowdeviation);
+    std::size_t n = 0;
+    for (const ItemInfo& item : iteminfo)
+        n += item.dimension == dimension ? 1 : 0;
+    return n;
 }
 
-// The twelve arrays of the geometry-and-coefficient group, which survive a
-// release of the network and are rebuilt by every load.
-template <class Visit>
-void foreachgeometryarray(Visit visit)
-{
-    visit(&Store::inletbcgradient);
-    visit(&Store::inletbcvalue);
-    visit(&Store::inletbcweight);
-    visit(&Store::outletbcgradient);
-    visit(&Store::outletbcvalue);
-    visit(&Store::outletbcweight);
-    visit(&Store::cellcentre);
-    visit(&Store::celllength);
-    visit(&Store::inversecelllength);
-    visit(&Store::faceposition);
-    visit(&Store::facelength);
-    visit(&Store::inversefacelength);
-}
+// Doubles a network holds per cell and per face, over the network group,
+// the geometry group and the steady march's face arrays.
+constexpr std::size_t doublespercell =
+    itemsof(Dimension::cell) + gasvariables * itemsof(Dimension::varcell);
+constexpr std::size_t doublesperface =
+    itemsof(Dimension::face) + sizeof(MarchFaces) / sizeof(Array1<double>);
 
 // ---------------------------------------------------------------------------
 // Validation and cell counts
@@ -178,82 +106,30 @@ bool networkfitsmemory(std::int64_t totalcells, std::int64_t npipes)
 // Building the new network in a separate store
 // ---------------------------------------------------------------------------
 
-// Per-pipe arrays: boundary values unset (zero), every quantity imposed at
-// both ends, no driver pass made yet. firstcell and lastcell are filled by
-// the cell count.
-void allocatepipearrays(Store& b, std::size_t npipes)
-{
-    for (Array1<double>* a :
-         {&b.midinletpressure, &b.midoutletpressure, &b.midinlettemperature,
-          &b.midoutlettemperature, &b.midinletmassflow, &b.midoutletmassflow, &b.lastinletpressure,
-          &b.lastoutletpressure, &b.inletpressure, &b.outletpressure, &b.lastinlettemperature,
-          &b.lastoutlettemperature, &b.inlettemperature, &b.outlettemperature, &b.lastinletmassflow,
-          &b.lastoutletmassflow, &b.inletmassflow, &b.outletmassflow})
-        a->assign(npipes, 0.0);
-    for (Array1<std::int32_t>* a :
-         {&b.inletpressurefixed, &b.outletpressurefixed, &b.inlettemperaturefixed,
-          &b.outlettemperaturefixed, &b.inletmassflowfixed, &b.outletmassflowfixed})
-        a->assign(npipes, logicaltrue);
-    b.pipepassflag.assign(npipes, logicalfalse);
-}
-
-// Conserved variables, ghost vectors, every per-cell and per-face array of
-// the network group. Only the geometry is filled later; the rest stays zero
-// until the starting state and the wall data are loaded.
-void allocatecellarrays(Store& b)
+// Every array of the network and geometry groups, sized for the counts of
+// b and filled with its starting value: boundary values unset (zero), every
+// quantity imposed at both ends, no driver pass made yet, end-face weights
+// of 1. The cell ranges, the geometry, the starting state and the wall data
+// are filled in later.
+void allocatearrays(Store& b, std::size_t npipes)
 {
     const auto nvars = static_cast<std::size_t>(b.numberofvariables);
     const auto ncells = static_cast<std::size_t>(b.totalcells);
     const auto nfaces = static_cast<std::size_t>(b.totalfaces);
-
-    b.previousconserved.assign(b.numberofvariables, b.totalcells, 0.0);
-    b.conserved.assign(b.numberofvariables, b.totalcells, 0.0);
-    b.inletghost.assign(nvars, 0.0);
-    b.outletghost.assign(nvars, 0.0);
-    for (Array1<double>* a : {&b.celldiameter,
-                              &b.cellarea,
-                              &b.areagradient,
-                              &b.cellinclination,
-                              &b.relativeroughness,
-                              &b.density,
-                              &b.pressure,
-                              &b.temperature,
-                              &b.viscosity,
-                              &b.soundspeed,
-                              &b.internalenergy,
-                              &b.totalenergy,
-                              &b.enthalpy,
-                              &b.totalenthalpy,
-                              &b.velocity,
-                              &b.massflowrate,
-                              &b.machnumber,
-                              &b.ambienttemperature,
-                              &b.heattransfercoefficient,
-                              &b.densitychange,
-                              &b.temperaturechange,
-                              &b.massflowdeviation})
-        a->assign(ncells, 0.0);
-    for (Array1<double>* a : {&b.facediameter, &b.facearea, &b.faceinclination})
-        a->assign(nfaces, 0.0);
-}
-
-// The geometry-and-coefficient group: the two end-face weights start at 1,
-// the other coefficients are set by each step.
-void allocategeometryarrays(Store& b)
-{
-    const auto nvars = static_cast<std::size_t>(b.numberofvariables);
-    const auto ncells = static_cast<std::size_t>(b.totalcells);
-    const auto nfaces = static_cast<std::size_t>(b.totalfaces);
-
-    for (Array1<double>* a :
-         {&b.inletbcgradient, &b.inletbcvalue, &b.outletbcgradient, &b.outletbcvalue})
-        a->assign(nvars, 0.0);
-    b.inletbcweight.assign(nvars, 1.0);
-    b.outletbcweight.assign(nvars, 1.0);
-    for (Array1<double>* a : {&b.cellcentre, &b.celllength, &b.inversecelllength})
-        a->assign(ncells, 0.0);
-    for (Array1<double>* a : {&b.faceposition, &b.facelength, &b.inversefacelength})
-        a->assign(nfaces, 0.0);
+    foreachitem([&]<class Member, ItemRow R>(Member Store::*item, ItemAt<R>) {
+        constexpr ItemInfo info = ItemAt<R>::info;
+        Member& a = b.*item;
+        if constexpr (info.dimension == Dimension::varcell) {
+            a.assign(b.numberofvariables, b.totalcells, info.start);
+        } else if constexpr (info.isarray()) {
+            using Element = std::remove_reference_t<decltype(a(1))>;
+            const std::size_t n = info.dimension == Dimension::pipe       ? npipes
+                                  : info.dimension == Dimension::variable ? nvars
+                                  : info.dimension == Dimension::cell     ? ncells
+                                                                          : nfaces;
+            a.assign(n, static_cast<Element>(info.start));
+        }
+    });
 }
 
 // Geometry of the faces and cells of pipe p. The pipe's faces are filled
@@ -300,8 +176,10 @@ void fillpipegeometry(Store& b, std::int32_t p, double inletdiameter, double out
 // released with it.
 void commitnetwork(Store& s, Store& b) noexcept
 {
-    foreachnetworkarray([&](auto member) { std::swap(s.*member, b.*member); });
-    foreachgeometryarray([&](auto member) { std::swap(s.*member, b.*member); });
+    foreachitem([&]<class Member, ItemRow R>(Member Store::*item, ItemAt<R>) {
+        if constexpr (ItemAt<R>::info.lifetime != Lifetime::scalars)
+            std::swap(s.*item, b.*item);
+    });
     swapworkingstorage(s, b);
 
     s.numberofvariables = b.numberofvariables;
@@ -356,14 +234,15 @@ bool loadpipedata(Store& s, std::int32_t npipes, const double* length, const dou
         return false;
     }
 
-    // 2. Counts and the cell range of every pipe.
+    // 2. Counts, every array of both groups, the working storage and the
+    //    cell range of every pipe.
     Store b;
-    b.numberofvariables = 3;
+    b.numberofvariables = gasvariables;
     b.numberofpipes = npipes;
     b.totalcells = static_cast<std::int32_t>(totalcells);
     b.totalfaces = b.totalcells + 1;
-    b.firstcell.assign(static_cast<std::size_t>(pipes), 0);
-    b.lastcell.assign(static_cast<std::size_t>(pipes), 0);
+    allocatearrays(b, static_cast<std::size_t>(pipes));
+    sizeworkingstorage(b);
     std::int32_t last = 0;
     for (std::int32_t p = 1; p <= pipes; ++p) {
         b.firstcell(p) = last + 1;
@@ -371,13 +250,7 @@ bool loadpipedata(Store& s, std::int32_t npipes, const double* length, const dou
         b.lastcell(p) = last;
     }
 
-    // 3. Every array of both groups and the working storage.
-    allocatepipearrays(b, static_cast<std::size_t>(pipes));
-    allocatecellarrays(b);
-    allocategeometryarrays(b);
-    sizeworkingstorage(b);
-
-    // 4. Geometry, pipe by pipe in order; face 1 starts at position 0 even
+    // 3. Geometry, pipe by pipe in order; face 1 starts at position 0 even
     //    when there are no pipes.
     b.faceposition(1) = 0.0;
     for (std::int32_t p = 1; p <= pipes; ++p) {
@@ -387,7 +260,7 @@ bool loadpipedata(Store& s, std::int32_t npipes, const double* length, const dou
                          dx);
     }
 
-    // 5. Nothing can fail any more: replace the old network.
+    // 4. Nothing can fail any more: replace the old network.
     commitnetwork(s, b);
     return true;
 }
@@ -396,7 +269,10 @@ void freepipememory(Store& s)
 {
     if (!s.networkloaded)
         return;
-    foreachnetworkarray([&](auto member) { (s.*member).release(); });
+    foreachitem([&]<class Member, ItemRow R>(Member Store::*item, ItemAt<R>) {
+        if constexpr (ItemAt<R>::info.lifetime == Lifetime::network)
+            (s.*item).release();
+    });
     s.networkloaded = false;
 }
 
