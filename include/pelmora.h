@@ -660,7 +660,7 @@ PELMORA_API void setphysparams(
     const int32_t *nvariables,
     const int32_t *nfaces,
     const int32_t *ncells,
-    const int32_t *npipes,
+    const int32_t *numberofpipes,
     /* per pipe */
     const int32_t *pipepassflag,
     const int32_t *firstcell,

@@ -17,136 +17,46 @@
 // side and returns false. A count of 0 or less skips its group of arrays,
 // and the pointers of a skipped group are not looked at.
 //
-// The host's buffers are described by small structs of pointers, one field
-// (or one slot of a std::array) per argument of the exported entry point, in
-// argument order. The same struct serves both directions: the "Out" form has
-// writable pointers for the get routines, the "In" form const pointers for
-// the set routines.
+// The items of each call and their order are those of its section of
+// engine/items.h. The host's buffers come as one pointer per argument of the
+// exported entry point, in argument order: writable for the get routines,
+// read-only for the set routines.
 #pragma once
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 #include "engine/store.h"
 
 namespace pelmora {
 
-// ---- Helpers shared by the copy routines ---------------------------------------
+template <Call C>
+using Outputs = std::array<void*, argumentcount(C)>;
+template <Call C>
+using Inputs = std::array<const void*, argumentcount(C)>;
 
-// True when none of the pointers is NULL.
-template <class Pointer, std::size_t N>
-bool allpresent(const std::array<Pointer, N>& pointers)
-{
-    return std::none_of(pointers.begin(), pointers.end(),
-                        [](const auto* p) { return p == nullptr; });
-}
+// ---- Fluid description and current fluid state ----------------------------------
+bool getfluidparams(Store& s, const Outputs<Call::fluid>& b);
 
-// A list of store arrays, by member, in the order of the host's arguments.
-template <class Item, std::size_t N>
-using StoreArrays = std::array<Array1<Item> Store::*, N>;
-
-// True when a group with this count may be copied to or from these store
-// arrays: a count of 0 or less copies nothing, a positive one must fit every
-// array as the latest network load allocated it.
-template <class Item, std::size_t N>
-bool countfits(const Store& s, std::int64_t count, const StoreArrays<Item, N>& items)
-{
-    return count <= 0 || std::all_of(items.begin(), items.end(),
-                                     [&](auto item) { return count <= (s.*item).size(); });
-}
-
-// True when the host gave a buffer for every array of a group that will be
-// copied (count above 0).
-template <class Pointer, std::size_t N>
-bool buffersgiven(std::int64_t count, const std::array<Pointer, N>& buffers)
-{
-    return count <= 0 || allpresent(buffers);
-}
-
-// Copies the first count elements of each listed store array to the host
-// buffer in the same slot, or back. A count of 0 or less copies nothing.
-template <class Item, std::size_t N>
-void copyarraysout(const Store& s, std::int64_t count, const StoreArrays<Item, N>& items,
-                   const std::array<Item*, N>& buffers)
-{
-    if (count <= 0)
-        return;
-    for (std::size_t j = 0; j < N; ++j)
-        std::copy_n((s.*items[j]).at(1), count, buffers[j]);
-}
-template <class Item, std::size_t N>
-void copyarraysin(Store& s, std::int64_t count, const StoreArrays<Item, N>& items,
-                  const std::array<const Item*, N>& buffers)
-{
-    if (count <= 0)
-        return;
-    for (std::size_t j = 0; j < N; ++j)
-        std::copy_n(buffers[j], count, (s.*items[j]).at(1));
-}
-
-// ---- Fluid description and current fluid state (14 items) -------------------
-template <class Real, class Integer>
-struct FluidParamBuffers {
-    Real* molweight;
-    Real* gamma;
-    Real* viscosity; // the current state's viscosity, not the ideal-gas constant
-    Real* cp;
-    Real* cv;
-    Real* density;
-    Real* energy;
-    Real* enthalpy;
-    Real* pressure;
-    Real* temperature;
-    Real* soundspeed;
-    Integer* model;
-    Real* extra1;
-    Real* extra2;
-};
-using FluidParamsOut = FluidParamBuffers<double, std::int32_t>;
-using FluidParamsIn = FluidParamBuffers<const double, const std::int32_t>;
-
-bool getfluidparams(Store& s, const FluidParamsOut& b);
-
-// Stores the 14 items as given (cp and cv are not derived again). The gas
-// counts as loaded afterwards exactly when the stored items describe one the
-// engine can evaluate (see gasisusable); no code is set either way.
-bool setfluidparams(Store& s, const FluidParamsIn& b);
+// Stores the items as given (cp and cv are not derived again). The gas counts
+// as loaded afterwards exactly when the stored items describe one the engine
+// can evaluate (see gasisusable); no code is set either way.
+bool setfluidparams(Store& s, const Inputs<Call::fluid>& b);
 
 // True when molweight is positive and finite, gamma finite and above 1, cv
 // and cp positive and finite, and, for the host model, all three property
 // routines are present.
 bool gasisusable(const Store& s);
 
-// ---- Scheme parameters (20 items) ---------------------------------------------
-template <class Real, class Integer>
-struct HyperParamBuffers {
-    Integer* numberofvariables;
-    Integer* totalcells;
-    Integer* totalfaces;
-    Integer* currentcell;
-    Integer* currentface;
-    Integer* atinletface;
-    Integer* atoutletface;
-    Real* simulationtime;
-    // inletbcgradient, inletbcvalue, inletbcweight,
-    // outletbcgradient, outletbcvalue, outletbcweight: one element per variable
-    std::array<Real*, 6> variablereals;
-    // faceposition, facelength, inversefacelength: one element per face
-    std::array<Real*, 3> facereals;
-    // cellcentre, celllength, inversecelllength: one element per cell
-    std::array<Real*, 3> cellreals;
-};
-using HyperParamsOut = HyperParamBuffers<double, std::int32_t>;
-using HyperParamsIn = HyperParamBuffers<const double, const std::int32_t>;
+// ---- Scheme parameters ----------------------------------------------------------
+// Copies the scalars, then each array group with the store's count.
+bool gethyperparams(Store& s, const Outputs<Call::hyper>& b);
 
-// Copies the eight scalars, then each array group with the store's count.
-bool gethyperparams(Store& s, const HyperParamsOut& b);
-
-// Stores the eight scalars (the three counts included), then copies each
-// array group in with the new counts. Refused as a whole when a new positive
-// count exceeds the allocated length of its arrays.
-bool sethyperparams(Store& s, const HyperParamsIn& b);
+// Stores the scalars (the three counts included), then copies each array
+// group in with the new counts. Refused as a whole when a new positive count
+// exceeds the allocated length of its arrays.
+bool sethyperparams(Store& s, const Inputs<Call::hyper>& b);
 
 // ---- Both levels of the conserved variables -------------------------------------
 // Host layout: variable k of cell i at element (k-1)*ncells + (i-1), the
@@ -155,35 +65,91 @@ bool getuhistory(Store& s, double* previous, double* current);
 bool setuhistory(Store& s, const std::int32_t* nvars, const std::int32_t* ncells,
                  const double* previous, const double* current);
 
-// ---- Physical state (106 items) ------------------------------------------------
-// Each end-pair item takes two consecutive slots, end 1 then end 2.
-template <class Real, class Integer>
-struct PhysicalStateBuffers {
-    Integer* numberofpipes;               // 1
-    std::array<Integer*, 9> pipeintegers; // 2 to 10: pass flag, cell range, six fixed flags
-    Real* maximumtimestep;                // 11
-    std::array<Real*, 20> leadingpairs;   // 12 to 31: end state, applied and previous bc values
-    std::array<Real*, 18> pipereals;      // 32 to 49: per-pipe boundary values
-    std::array<Real*, 2> variablereals;   // 50, 51: ghost vectors
-    std::array<Real*, 3> facereals;       // 52 to 54: face geometry
-    std::array<Real*, 22> cellreals;      // 55 to 76: cell geometry, state and wall
-    std::array<Real*, 28> trailingpairs;  // 77 to 104: rest of the end state, network-end state
-    std::array<Integer*, 2> bcloaded;     // 105, 106
-};
-using PhysicalStateOut = PhysicalStateBuffers<double, std::int32_t>;
-using PhysicalStateIn = PhysicalStateBuffers<const double, const std::int32_t>;
-
+// ---- Physical state ---------------------------------------------------------------
 // Copies every scalar and end pair, then each array group with the store's
 // count (numberofpipes, numberofvariables, totalfaces, totalcells).
-bool getphysparams(Store& s, const PhysicalStateOut& b);
+bool getphysparams(Store& s, const Outputs<Call::phys>& b);
 
 // Stores numberofpipes and every scalar and end pair, then copies the
-// per-pipe arrays (b.numberofpipes elements), the per-variable arrays
+// per-pipe arrays (the new numberofpipes elements), the per-variable arrays
 // (nvars), the per-face arrays (nfaces) and the per-cell arrays (ncells).
 // Besides the count checks, refused when a copied cell range does not lie
 // within the allocated cells (1 <= firstcell <= lastcell <= cells), since
 // every pipe loop of the engine walks those ranges.
 bool setphysparams(Store& s, const std::int32_t* nvars, const std::int32_t* nfaces,
-                   const std::int32_t* ncells, const PhysicalStateIn& b);
+                   const std::int32_t* ncells, const Inputs<Call::phys>& b);
+
+// ---- The exported signatures against the registry ---------------------------------
+
+namespace signature {
+
+constexpr bool identifierchar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+// The tokens of a parameter list: identifiers and single other characters,
+// white space skipped; an empty token at the end.
+class Tokens {
+public:
+    constexpr explicit Tokens(std::string_view text) : rest(text) {}
+    constexpr std::string_view next()
+    {
+        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\n' ||
+                                 rest.front() == '\t' || rest.front() == '\r'))
+            rest.remove_prefix(1);
+        std::size_t n = rest.empty() ? 0 : 1;
+        if (n == 1 && identifierchar(rest.front()))
+            while (n < rest.size() && identifierchar(rest[n]))
+                ++n;
+        const std::string_view token = rest.substr(0, n);
+        rest.remove_prefix(n);
+        return token;
+    }
+
+private:
+    std::string_view rest;
+};
+
+// Reads one parameter "[const] type* name" and the comma after it (nothing
+// after the last); true when it is the expected one. `end` is the suffix
+// '1' or '2' of an end item's argument, or 0.
+constexpr bool parameter(Tokens& t, bool constant, std::string_view type, std::string_view name,
+                         char end, bool last)
+{
+    if ((constant && t.next() != "const") || t.next() != type || t.next() != "*")
+        return false;
+    std::string_view given = t.next();
+    if (end != 0) {
+        if (given.empty() || given.back() != end)
+            return false;
+        given.remove_suffix(1);
+    }
+    return given == name && t.next() == (last ? "" : ",");
+}
+
+} // namespace signature
+
+// True when `parameters`, the text of an exported exchange entry point's
+// parameter list, declares first the int32_t counts named in `leading`
+// (separated by spaces) and then every argument of the call's items in the
+// registry's order, each with its type, const for a set routine.
+constexpr bool followsregistry(Call call, bool writable, std::string_view leading,
+                               std::string_view parameters)
+{
+    signature::Tokens t(parameters), names(leading);
+    for (std::string_view name = names.next(); !name.empty(); name = names.next())
+        if (!signature::parameter(t, !writable, "int32_t", name, 0, false))
+            return false;
+    const std::size_t n = argumentcount(call);
+    for (std::size_t slot = 0; slot < n; ++slot) {
+        const ArgumentInfo a = argumentat(call, slot);
+        const char end = a.end == 0 ? '\0' : static_cast<char>('0' + a.end);
+        if (!signature::parameter(t, !writable, a.item->integer ? "int32_t" : "double",
+                                  a.item->argument, end, slot + 1 == n))
+            return false;
+    }
+    return true;
+}
 
 } // namespace pelmora

@@ -1,91 +1,85 @@
-// Exported entry points of the state exchange: each one gathers the host's
-// arguments into the buffer struct of state.h, in argument order, and hands
-// it to the internal routine on the process-wide store.
+// Exported entry points of the state exchange. Each gathers the host's
+// arguments, one pointer per argument in argument order, and hands them to
+// the internal routine on the process-wide store.
+//
+// The definitions name every argument as pelmora.h does. A compile-time check
+// holds each parameter list to the rows of engine/items.h (names, order and
+// types), and the arguments are gathered from those rows by name, so an item
+// added, moved or renamed there fails to build until the signature agrees.
 #include "pelmora.h"
 
 #include "engine/capi.h"
 #include "exchange/state.h"
 
+using pelmora::Call;
 using pelmora::Side;
 using pelmora::Store;
 
+// The host's arguments of one section of the registry, in argument order:
+// each item's argument name, with 1 and 2 appended for an end item.
+#define PELMORA_ARGUMENT(C, name, element, dimension, lifetime, start, argument)                   \
+  PELMORA_ARGUMENT_##dimension(argument)
+#define PELMORA_ARGUMENT_single(a) a,
+#define PELMORA_ARGUMENT_end(a) a##1, a##2,
+#define PELMORA_ARGUMENT_pipe(a) a,
+#define PELMORA_ARGUMENT_variable(a) a,
+#define PELMORA_ARGUMENT_cell(a) a,
+#define PELMORA_ARGUMENT_face(a) a,
+
+// An exported exchange entry point whose parameters must be, after the
+// int32_t counts named in `leading`, the arguments of the registry's rows of
+// `call` (const for a set routine).
+#define PELMORA_EXCHANGE_ENTRY(function, call, writable, leading, ...)                             \
+  static_assert(pelmora::followsregistry(Call::call, writable, leading, #__VA_ARGS__),             \
+                #function ": the parameters must follow engine/items.h");                          \
+  PELMORA_API void function(__VA_ARGS__)
+
 extern "C" {
 
-PELMORA_API void getfluidparams(double* molweight, double* gamma, double* viscosity, double* cp,
-                                double* cv, double* density, double* energy, double* enthalpy,
-                                double* pressure, double* temperature, double* soundspeed,
-                                int32_t* model, double* extra1, double* extra2)
+PELMORA_EXCHANGE_ENTRY(getfluidparams, fluid, true, "", double* molweight, double* gamma,
+                       double* viscosity, double* cp, double* cv, double* density, double* energy,
+                       double* enthalpy, double* pressure, double* temperature, double* soundspeed,
+                       int32_t* model, double* extra1, double* extra2)
 {
-    const pelmora::FluidParamsOut b{molweight,  gamma,  viscosity, cp,       cv,
-                                    density,    energy, enthalpy,  pressure, temperature,
-                                    soundspeed, model,  extra1,    extra2};
+    const pelmora::Outputs<Call::fluid> b{PELMORA_FLUID_ITEMS(PELMORA_ARGUMENT, _)};
     pelmora::guarded(Side::fluid, [&](Store& s) { pelmora::getfluidparams(s, b); });
 }
 
-PELMORA_API void setfluidparams(const double* molweight, const double* gamma,
-                                const double* viscosity, const double* cp, const double* cv,
-                                const double* density, const double* energy, const double* enthalpy,
-                                const double* pressure, const double* temperature,
-                                const double* soundspeed, const int32_t* model,
-                                const double* extra1, const double* extra2)
+PELMORA_EXCHANGE_ENTRY(setfluidparams, fluid, false, "", const double* molweight,
+                       const double* gamma, const double* viscosity, const double* cp,
+                       const double* cv, const double* density, const double* energy,
+                       const double* enthalpy, const double* pressure, const double* temperature,
+                       const double* soundspeed, const int32_t* model, const double* extra1,
+                       const double* extra2)
 {
-    const pelmora::FluidParamsIn b{molweight,  gamma,  viscosity, cp,       cv,
-                                   density,    energy, enthalpy,  pressure, temperature,
-                                   soundspeed, model,  extra1,    extra2};
+    const pelmora::Inputs<Call::fluid> b{PELMORA_FLUID_ITEMS(PELMORA_ARGUMENT, _)};
     pelmora::guarded(Side::fluid, [&](Store& s) { pelmora::setfluidparams(s, b); });
 }
 
-PELMORA_API void gethyperparams(int32_t* nvars, int32_t* ncells, int32_t* nfaces,
-                                int32_t* currentcell, int32_t* currentface, int32_t* atinletface,
-                                int32_t* atoutletface, double* simulationtime,
-                                double* inletbcgradient, double* inletbcvalue,
-                                double* inletbcweight, double* outletbcgradient,
-                                double* outletbcvalue, double* outletbcweight, double* faceposition,
-                                double* facelength, double* inversefacelength, double* cellcentre,
-                                double* celllength, double* inversecelllength)
+PELMORA_EXCHANGE_ENTRY(gethyperparams, hyper, true, "", int32_t* nvars, int32_t* ncells,
+                       int32_t* nfaces, int32_t* currentcell, int32_t* currentface,
+                       int32_t* atinletface, int32_t* atoutletface, double* simulationtime,
+                       double* inletbcgradient, double* inletbcvalue, double* inletbcweight,
+                       double* outletbcgradient, double* outletbcvalue, double* outletbcweight,
+                       double* faceposition, double* facelength, double* inversefacelength,
+                       double* cellcentre, double* celllength, double* inversecelllength)
 {
-    const pelmora::HyperParamsOut b{
-        nvars,
-        ncells,
-        nfaces,
-        currentcell,
-        currentface,
-        atinletface,
-        atoutletface,
-        simulationtime,
-        {inletbcgradient, inletbcvalue, inletbcweight, outletbcgradient, outletbcvalue,
-         outletbcweight},
-        {faceposition, facelength, inversefacelength},
-        {cellcentre, celllength, inversecelllength},
-    };
+    const pelmora::Outputs<Call::hyper> b{PELMORA_HYPER_ITEMS(PELMORA_ARGUMENT, _)};
     pelmora::guarded(Side::pipe, [&](Store& s) { pelmora::gethyperparams(s, b); });
 }
 
-PELMORA_API void sethyperparams(const int32_t* nvars, const int32_t* ncells, const int32_t* nfaces,
-                                const int32_t* currentcell, const int32_t* currentface,
-                                const int32_t* atinletface, const int32_t* atoutletface,
-                                const double* simulationtime, const double* inletbcgradient,
-                                const double* inletbcvalue, const double* inletbcweight,
-                                const double* outletbcgradient, const double* outletbcvalue,
-                                const double* outletbcweight, const double* faceposition,
-                                const double* facelength, const double* inversefacelength,
-                                const double* cellcentre, const double* celllength,
-                                const double* inversecelllength)
+PELMORA_EXCHANGE_ENTRY(sethyperparams, hyper, false, "", const int32_t* nvars,
+                       const int32_t* ncells, const int32_t* nfaces, const int32_t* currentcell,
+                       const int32_t* currentface, const int32_t* atinletface,
+                       const int32_t* atoutletface, const double* simulationtime,
+                       const double* inletbcgradient, const double* inletbcvalue,
+                       const double* inletbcweight, const double* outletbcgradient,
+                       const double* outletbcvalue, const double* outletbcweight,
+                       const double* faceposition, const double* facelength,
+                       const double* inversefacelength, const double* cellcentre,
+                       const double* celllength, const double* inversecelllength)
 {
-    const pelmora::HyperParamsIn b{
-        nvars,
-        ncells,
-        nfaces,
-        currentcell,
-        currentface,
-        atinletface,
-        atoutletface,
-        simulationtime,
-        {inletbcgradient, inletbcvalue, inletbcweight, outletbcgradient, outletbcvalue,
-         outletbcweight},
-        {faceposition, facelength, inversefacelength},
-        {cellcentre, celllength, inversecelllength},
-    };
+    const pelmora::Inputs<Call::hyper> b{PELMORA_HYPER_ITEMS(PELMORA_ARGUMENT, _)};
     pelmora::guarded(Side::pipe, [&](Store& s) { pelmora::sethyperparams(s, b); });
 }
 
@@ -103,7 +97,7 @@ PELMORA_API void setuhistory(const int32_t* nvars, const int32_t* ncells, const 
 
 // The exported signatures keep one argument per line, in exchange order.
 // clang-format off
-PELMORA_API void getphysparams(
+PELMORA_EXCHANGE_ENTRY(getphysparams, phys, true, "",
     int32_t* numberofpipes,
     int32_t* pipepassflag,
     int32_t* firstcell,
@@ -211,70 +205,15 @@ PELMORA_API void getphysparams(
     int32_t* bcloaded1,
     int32_t* bcloaded2)
 {
-    const pelmora::PhysicalStateOut b{
-        // argument 1
-        numberofpipes,
-        // arguments 2 to 10
-        {
-            pipepassflag, firstcell, lastcell, inletpressurefixed, outletpressurefixed,
-            inlettemperaturefixed, outlettemperaturefixed, inletmassflowfixed,
-            outletmassflowfixed
-        },
-        // argument 11
-        maximumtimestep,
-        // arguments 12 to 31
-        {
-            endpressure1, endpressure2, enddensity1, enddensity2, endvelocity1, endvelocity2,
-            endenthalpy1, endenthalpy2, midbcpressure1, midbcpressure2, midbctemperature1,
-            midbctemperature2, midbcmassflow1, midbcmassflow2, lastbcpressure1,
-            lastbcpressure2, lastbctemperature1, lastbctemperature2, lastbcmassflow1,
-            lastbcmassflow2
-        },
-        // arguments 32 to 49
-        {
-            lastinletpressure, lastoutletpressure, inletpressure, outletpressure,
-            lastinlettemperature, lastoutlettemperature, inlettemperature, outlettemperature,
-            lastinletmassflow, lastoutletmassflow, inletmassflow, outletmassflow,
-            midinletpressure, midoutletpressure, midinlettemperature, midoutlettemperature,
-            midinletmassflow, midoutletmassflow
-        },
-        // arguments 50, 51
-        {
-            inletghost, outletghost
-        },
-        // arguments 52 to 54
-        {
-            facediameter, facearea, faceinclination
-        },
-        // arguments 55 to 76
-        {
-            celldiameter, cellarea, areagradient, cellinclination, relativeroughness, pressure,
-            temperature, soundspeed, density, viscosity, internalenergy, totalenergy, enthalpy,
-            totalenthalpy, velocity, massflowrate, machnumber, ambienttemperature,
-            heattransfercoefficient, densitychange, temperaturechange, massflowdeviation
-        },
-        // arguments 77 to 104
-        {
-            endtemperature1, endtemperature2, endmassflow1, endmassflow2, endenergy1,
-            endenergy2, endsoundspeed1, endsoundspeed2, endmachnumber1, endmachnumber2,
-            bcpressure1, bcpressure2, bcdensity1, bcdensity2, bcvelocity1, bcvelocity2,
-            bcenthalpy1, bcenthalpy2, bctemperature1, bctemperature2, bcmassflowrate1,
-            bcmassflowrate2, bcinternalenergy1, bcinternalenergy2, bcsoundspeed1,
-            bcsoundspeed2, bcmachnumber1, bcmachnumber2
-        },
-        // arguments 105, 106
-        {
-            bcloaded1, bcloaded2
-        },
-    };
+    const pelmora::Outputs<Call::phys> b{PELMORA_PHYS_ITEMS(PELMORA_ARGUMENT, _)};
     pelmora::guarded(Side::pipe, [&](Store& s) { pelmora::getphysparams(s, b); });
 }
 
-PELMORA_API void setphysparams(
+PELMORA_EXCHANGE_ENTRY(setphysparams, phys, false, "nvariables nfaces ncells",
     const int32_t* nvariables,
     const int32_t* nfaces,
     const int32_t* ncells,
-    const int32_t* npipes,
+    const int32_t* numberofpipes,
     const int32_t* pipepassflag,
     const int32_t* firstcell,
     const int32_t* lastcell,
@@ -381,62 +320,7 @@ PELMORA_API void setphysparams(
     const int32_t* bcloaded1,
     const int32_t* bcloaded2)
 {
-    const pelmora::PhysicalStateIn b{
-        // argument 4
-        npipes,
-        // arguments 5 to 13
-        {
-            pipepassflag, firstcell, lastcell, inletpressurefixed, outletpressurefixed,
-            inlettemperaturefixed, outlettemperaturefixed, inletmassflowfixed,
-            outletmassflowfixed
-        },
-        // argument 14
-        maximumtimestep,
-        // arguments 15 to 34
-        {
-            endpressure1, endpressure2, enddensity1, enddensity2, endvelocity1, endvelocity2,
-            endenthalpy1, endenthalpy2, midbcpressure1, midbcpressure2, midbctemperature1,
-            midbctemperature2, midbcmassflow1, midbcmassflow2, lastbcpressure1,
-            lastbcpressure2, lastbctemperature1, lastbctemperature2, lastbcmassflow1,
-            lastbcmassflow2
-        },
-        // arguments 35 to 52
-        {
-            lastinletpressure, lastoutletpressure, inletpressure, outletpressure,
-            lastinlettemperature, lastoutlettemperature, inlettemperature, outlettemperature,
-            lastinletmassflow, lastoutletmassflow, inletmassflow, outletmassflow,
-            midinletpressure, midoutletpressure, midinlettemperature, midoutlettemperature,
-            midinletmassflow, midoutletmassflow
-        },
-        // arguments 53, 54
-        {
-            inletghost, outletghost
-        },
-        // arguments 55 to 57
-        {
-            facediameter, facearea, faceinclination
-        },
-        // arguments 58 to 79
-        {
-            celldiameter, cellarea, areagradient, cellinclination, relativeroughness, pressure,
-            temperature, soundspeed, density, viscosity, internalenergy, totalenergy, enthalpy,
-            totalenthalpy, velocity, massflowrate, machnumber, ambienttemperature,
-            heattransfercoefficient, densitychange, temperaturechange, massflowdeviation
-        },
-        // arguments 80 to 107
-        {
-            endtemperature1, endtemperature2, endmassflow1, endmassflow2, endenergy1,
-            endenergy2, endsoundspeed1, endsoundspeed2, endmachnumber1, endmachnumber2,
-            bcpressure1, bcpressure2, bcdensity1, bcdensity2, bcvelocity1, bcvelocity2,
-            bcenthalpy1, bcenthalpy2, bctemperature1, bctemperature2, bcmassflowrate1,
-            bcmassflowrate2, bcinternalenergy1, bcinternalenergy2, bcsoundspeed1,
-            bcsoundspeed2, bcmachnumber1, bcmachnumber2
-        },
-        // arguments 108, 109
-        {
-            bcloaded1, bcloaded2
-        },
-    };
+    const pelmora::Inputs<Call::phys> b{PELMORA_PHYS_ITEMS(PELMORA_ARGUMENT, _)};
     pelmora::guarded(Side::pipe, [&](Store& s) {
         pelmora::setphysparams(s, nvariables, nfaces, ncells, b);
     });
