@@ -461,40 +461,12 @@ Search massflowsearch(std::int32_t mode, double a, double b, double c)
 // may have stored counts and pipe ranges of its own.
 bool marcharraysfit(const Store& s)
 {
-    const std::int64_t ncells = s.totalcells;
-    const std::int64_t npipes = s.numberofpipes;
-    for (const Array1<double>* a : {&s.celldiameter,
-                                    &s.cellarea,
-                                    &s.areagradient,
-                                    &s.cellinclination,
-                                    &s.relativeroughness,
-                                    &s.celllength,
-                                    &s.ambienttemperature,
-                                    &s.heattransfercoefficient,
-                                    &s.density,
-                                    &s.pressure,
-                                    &s.temperature,
-                                    &s.viscosity,
-                                    &s.soundspeed,
-                                    &s.internalenergy,
-                                    &s.totalenergy,
-                                    &s.enthalpy,
-                                    &s.totalenthalpy,
-                                    &s.velocity,
-                                    &s.massflowrate,
-                                    &s.machnumber})
-        if (a->size() < ncells)
-            return false;
     const MarchFaces& F = s.marchfaces;
     for (const Array1<double>* a : {&F.pressure, &F.temperature, &F.density, &F.energy, &F.enthalpy,
                                     &F.soundspeed, &F.viscosity, &F.velocity, &F.machnumber})
-        if (a->size() < ncells + 1)
+        if (a->size() < s.totalcells + std::int64_t{1})
             return false;
-    for (const Array1<double>* a : {&s.inletpressure, &s.inlettemperature, &s.inletmassflow,
-                                    &s.outletpressure, &s.outlettemperature, &s.outletmassflow})
-        if (a->size() < npipes)
-            return false;
-    return s.conserved.nrows() >= 3 && s.conserved.ncols() >= ncells;
+    return arraysholdcounts(s);
 }
 
 // True when the store holds a gas and a network of at least one cell whose

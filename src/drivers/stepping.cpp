@@ -30,38 +30,25 @@ double minkeepnan(double a, double b)
     return b < a ? b : a;
 }
 
-bool pipeinrange(const Store& s, std::int32_t p)
-{
-    const std::int64_t cells = s.celllength.size();
-    const std::int32_t first = s.firstcell(p);
-    const std::int32_t last = s.lastcell(p);
-    return first >= 1 && last >= first && last <= cells;
-}
-
 } // namespace
 
 bool steppable(const Store& s, std::int32_t firstpipe, std::int32_t lastpipe)
 {
     if (!s.fluidloaded || !s.networkloaded || !s.geometryloaded)
         return false;
-    const std::int64_t cells = s.conserved.ncols();
     // Every array the drivers and the kernel index by cell or face must hold
     // the whole network (counts can change through the parameter exchange);
     // the kernel works on three conserved variables per cell.
-    if (s.numberofpipes < 1 || s.numberofpipes > s.firstcell.size() ||
-        s.numberofpipes > s.lastcell.size())
-        return false;
-    if (s.totalcells < 1 || s.totalcells > cells || s.celllength.size() != cells ||
-        s.previousconserved.ncols() != cells || s.facelength.size() != cells + 1 ||
-        s.facediameter.size() != cells + 1 || s.conserved.nrows() != 3 ||
-        s.previousconserved.nrows() != 3)
+    if (s.numberofpipes < 1 || s.totalcells < 1 || !arraysholdcounts(s) ||
+        s.conserved.nrows() != gasvariables || s.previousconserved.nrows() != gasvariables)
         return false;
     if (firstpipe < 1 || lastpipe > s.numberofpipes || firstpipe > lastpipe)
         return false;
     // Only the pipes of the chain are touched, so only they are checked: a
     // step of one pipe costs in proportion to that pipe.
+    const std::int64_t cells = allocatedcells(s);
     for (std::int32_t p = firstpipe; p <= lastpipe; ++p)
-        if (!pipeinrange(s, p))
+        if (!haspipecells(s, p, cells))
             return false;
     return s.lastcell(lastpipe) - s.firstcell(firstpipe) + 1 >= 2;
 }
