@@ -25,14 +25,15 @@ double ramp(double previous, double latest, double f) { return previous * (1.0 -
 // The latest boundary values of the chain's two ends at ramp fraction f.
 StageValues rampedvalues(const Store& s, std::int32_t inletpipe, std::int32_t outletpipe, double f)
 {
+    const ConstPipeEnd in = pipeend(s, inletpipe, 1);
+    const ConstPipeEnd out = pipeend(s, outletpipe, 2);
     StageValues v{};
-    v.inletpressure = ramp(s.lastinletpressure(inletpipe), s.inletpressure(inletpipe), f);
-    v.inlettemperature = ramp(s.lastinlettemperature(inletpipe), s.inlettemperature(inletpipe), f);
-    v.inletmassflow = ramp(s.lastinletmassflow(inletpipe), s.inletmassflow(inletpipe), f);
-    v.outletpressure = ramp(s.lastoutletpressure(outletpipe), s.outletpressure(outletpipe), f);
-    v.outlettemperature =
-        ramp(s.lastoutlettemperature(outletpipe), s.outlettemperature(outletpipe), f);
-    v.outletmassflow = ramp(s.lastoutletmassflow(outletpipe), s.outletmassflow(outletpipe), f);
+    v.inletpressure = ramp(in.lastpressure, in.pressure, f);
+    v.inlettemperature = ramp(in.lasttemperature, in.temperature, f);
+    v.inletmassflow = ramp(in.lastmassflow, in.massflow, f);
+    v.outletpressure = ramp(out.lastpressure, out.pressure, f);
+    v.outlettemperature = ramp(out.lasttemperature, out.temperature, f);
+    v.outletmassflow = ramp(out.lastmassflow, out.massflow, f);
     return v;
 }
 

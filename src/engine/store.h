@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <type_traits>
 
 #include "engine/array.h"
 #include "engine/items.h"
@@ -105,6 +106,40 @@ inline bool haspipecells(const Store& s, std::int64_t p, std::int64_t ncells)
     const std::int64_t first = s.firstcell(p);
     const std::int64_t last = s.lastcell(p);
     return first >= 1 && first <= last && last <= ncells;
+}
+
+// The boundary values of one end of one pipe (end 1 its inlet, end 2 its
+// outlet): the latest ones a host loaded, the ones before them (the drivers
+// ramp from those to the latest across a host step), and whether each is
+// imposed. Real and Flag carry the constness of the store.
+template <class Real, class Flag>
+struct PipeEndOf {
+    Real& pressure;
+    Real& temperature;
+    Real& massflow;
+    Real& lastpressure;
+    Real& lasttemperature;
+    Real& lastmassflow;
+    Flag& pressurefixed;
+    Flag& temperaturefixed;
+    Flag& massflowfixed;
+};
+using PipeEnd = PipeEndOf<double, std::int32_t>;
+using ConstPipeEnd = PipeEndOf<const double, const std::int32_t>;
+
+template <class S>
+auto pipeend(S& s, std::int32_t pipe, std::int32_t end)
+{
+    using End = std::conditional_t<std::is_const_v<S>, ConstPipeEnd, PipeEnd>;
+    if (end == 1)
+        return End{
+            s.inletpressure(pipe),      s.inlettemperature(pipe),      s.inletmassflow(pipe),
+            s.lastinletpressure(pipe),  s.lastinlettemperature(pipe),  s.lastinletmassflow(pipe),
+            s.inletpressurefixed(pipe), s.inlettemperaturefixed(pipe), s.inletmassflowfixed(pipe)};
+    return End{
+        s.outletpressure(pipe),      s.outlettemperature(pipe),      s.outletmassflow(pipe),
+        s.lastoutletpressure(pipe),  s.lastoutlettemperature(pipe),  s.lastoutletmassflow(pipe),
+        s.outletpressurefixed(pipe), s.outlettemperaturefixed(pipe), s.outletmassflowfixed(pipe)};
 }
 
 } // namespace pelmora

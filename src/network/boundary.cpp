@@ -15,32 +15,6 @@ namespace pelmora {
 
 namespace {
 
-// The boundary store of one end of one pipe.
-struct PipeEnd {
-    double& pressure;
-    double& temperature;
-    double& massflow;
-    double& lastpressure;
-    double& lasttemperature;
-    double& lastmassflow;
-    std::int32_t& pressurefixed;
-    std::int32_t& temperaturefixed;
-    std::int32_t& massflowfixed;
-};
-
-PipeEnd pipeend(Store& s, std::int32_t pipe, std::int32_t end)
-{
-    if (end == 1)
-        return {
-            s.inletpressure(pipe),      s.inlettemperature(pipe),      s.inletmassflow(pipe),
-            s.lastinletpressure(pipe),  s.lastinlettemperature(pipe),  s.lastinletmassflow(pipe),
-            s.inletpressurefixed(pipe), s.inlettemperaturefixed(pipe), s.inletmassflowfixed(pipe)};
-    return {
-        s.outletpressure(pipe),      s.outlettemperature(pipe),      s.outletmassflow(pipe),
-        s.lastoutletpressure(pipe),  s.lastoutlettemperature(pipe),  s.lastoutletmassflow(pipe),
-        s.outletpressurefixed(pipe), s.outlettemperaturefixed(pipe), s.outletmassflowfixed(pipe)};
-}
-
 // The new current values and flags; flags are stored as the host gave them.
 void storeboundary(PipeEnd& e, double p, double T, double m, std::int32_t pfixed,
                    std::int32_t tfixed, std::int32_t mfixed)
