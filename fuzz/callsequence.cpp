@@ -300,64 +300,80 @@ void groupcountsof(const Shape& s, std::int64_t counts[5])
     counts[static_cast<int>(Group::cell)] = s.ncells;
 }
 
-// Buffers for the 20 items of gethyperparams.
+// Buffers for the arguments of gethyperparams: its integers (the counts and
+// the evaluation context), the simulation time and its arrays, each array
+// as long as its group's count.
+constexpr auto hyperarguments = argumentsof<Call::hyper>();
+constexpr int hypercount = static_cast<int>(hyperarguments.size());
+constexpr int hyperintegers = 7;
+constexpr int hyperarrays = 12;
+static_assert(hypercount == hyperintegers + 1 + hyperarrays);
+
+// The index in HyperBuffers::counts of an integer, in HyperBuffers::arrays
+// of an array (the integers come first, then the time, then the arrays).
+constexpr int hyperinteger(ItemRow row) { return static_cast<int>(argumentof(row)); }
+constexpr int hyperarray(ItemRow row)
+{
+    return static_cast<int>(argumentof(row)) - hypercount + hyperarrays;
+}
+
 struct HyperBuffers {
-    std::int32_t counts[7] = {}; // nvars, ncells, nfaces, cell, face, at inlet, at outlet
+    std::int32_t counts[hyperintegers] =
+        {}; // nvars, ncells, nfaces, cell, face, at inlet, at outlet
     double time = 0.0;
-    std::vector<double> arrays[12]; // six per variable, three per face, three per cell
+    std::vector<double> arrays[hyperarrays]; // six per variable, three per face, three per cell
+
+    // The group of array j.
+    static Group group(int j)
+    {
+        return hyperarguments[static_cast<std::size_t>(hypercount - hyperarrays + j)].group;
+    }
 
     void build(std::int64_t nvars, std::int64_t nfaces, std::int64_t ncells)
     {
         std::fill(std::begin(counts), std::end(counts), integersentinel);
         time = sentinel();
-        for (int j = 0; j < 12; ++j)
-            arrays[j] = realbuffer(bufferlength(j < 6 ? nvars : j < 9 ? nfaces : ncells));
+        for (int j = 0; j < hyperarrays; ++j)
+            arrays[j] = realbuffer(bufferlength(group(j) == Group::variable ? nvars
+                                                : group(j) == Group::face   ? nfaces
+                                                                            : ncells));
+    }
+
+    // The argument pointers, in argument order, with argument `nullindex`
+    // NULL (none when it is out of range).
+    std::array<void*, hypercount> pointers(int nullindex)
+    {
+        std::array<void*, hypercount> p{};
+        int integer = 0, array = 0;
+        for (int slot = 0; slot < hypercount; ++slot) {
+            const Argument a = hyperarguments[static_cast<std::size_t>(slot)];
+            p[static_cast<std::size_t>(slot)] =
+                a.group != Group::scalar  ? static_cast<void*>(arrays[array++].data())
+                : a.kind == Kind::integer ? static_cast<void*>(&counts[integer++])
+                                          : static_cast<void*>(&time);
+        }
+        if (nullindex >= 0 && nullindex < hypercount)
+            p[static_cast<std::size_t>(nullindex)] = nullptr;
+        return p;
     }
 };
 
 void callgethyperparams(HyperBuffers& b, int nullindex)
 {
-    gethyperparams(unlessnull(&b.counts[0], 0, nullindex), unlessnull(&b.counts[1], 1, nullindex),
-                   unlessnull(&b.counts[2], 2, nullindex), unlessnull(&b.counts[3], 3, nullindex),
-                   unlessnull(&b.counts[4], 4, nullindex), unlessnull(&b.counts[5], 5, nullindex),
-                   unlessnull(&b.counts[6], 6, nullindex), unlessnull(&b.time, 7, nullindex),
-                   unlessnull(b.arrays[0].data(), 8, nullindex),
-                   unlessnull(b.arrays[1].data(), 9, nullindex),
-                   unlessnull(b.arrays[2].data(), 10, nullindex),
-                   unlessnull(b.arrays[3].data(), 11, nullindex),
-                   unlessnull(b.arrays[4].data(), 12, nullindex),
-                   unlessnull(b.arrays[5].data(), 13, nullindex),
-                   unlessnull(b.arrays[6].data(), 14, nullindex),
-                   unlessnull(b.arrays[7].data(), 15, nullindex),
-                   unlessnull(b.arrays[8].data(), 16, nullindex),
-                   unlessnull(b.arrays[9].data(), 17, nullindex),
-                   unlessnull(b.arrays[10].data(), 18, nullindex),
-                   unlessnull(b.arrays[11].data(), 19, nullindex));
+    callwith(::gethyperparams, b.pointers(nullindex).data());
 }
 
-void callsethyperparams(const HyperBuffers& b, int nullindex)
+void callsethyperparams(HyperBuffers& b, int nullindex)
 {
-    sethyperparams(unlessnull(&b.counts[0], 0, nullindex), unlessnull(&b.counts[1], 1, nullindex),
-                   unlessnull(&b.counts[2], 2, nullindex), unlessnull(&b.counts[3], 3, nullindex),
-                   unlessnull(&b.counts[4], 4, nullindex), unlessnull(&b.counts[5], 5, nullindex),
-                   unlessnull(&b.counts[6], 6, nullindex), unlessnull(&b.time, 7, nullindex),
-                   unlessnull(b.arrays[0].data(), 8, nullindex),
-                   unlessnull(b.arrays[1].data(), 9, nullindex),
-                   unlessnull(b.arrays[2].data(), 10, nullindex),
-                   unlessnull(b.arrays[3].data(), 11, nullindex),
-                   unlessnull(b.arrays[4].data(), 12, nullindex),
-                   unlessnull(b.arrays[5].data(), 13, nullindex),
-                   unlessnull(b.arrays[6].data(), 14, nullindex),
-                   unlessnull(b.arrays[7].data(), 15, nullindex),
-                   unlessnull(b.arrays[8].data(), 16, nullindex),
-                   unlessnull(b.arrays[9].data(), 17, nullindex),
-                   unlessnull(b.arrays[10].data(), 18, nullindex),
-                   unlessnull(b.arrays[11].data(), 19, nullindex));
+    callwith(::sethyperparams, b.pointers(nullindex).data());
 }
 
-// Fourteen items of getfluidparams: thirteen reals and the model.
+// Buffers for the arguments of getfluidparams: its reals and the model.
+constexpr auto fluidarguments = argumentsof<Call::fluid>();
+constexpr int fluidcount = static_cast<int>(fluidarguments.size());
+
 struct FluidBuffers {
-    double reals[13] = {};
+    double reals[fluidcount - 1] = {};
     std::int32_t model = 0;
 
     void fill()
@@ -370,26 +386,32 @@ struct FluidBuffers {
         return model == integersentinel &&
                std::all_of(std::begin(reals), std::end(reals), issentinel);
     }
+
+    // The argument pointers, in argument order, with argument `nullindex`
+    // NULL (none when it is out of range).
+    std::array<void*, fluidcount> pointers(int nullindex)
+    {
+        std::array<void*, fluidcount> p{};
+        int real = 0;
+        for (int slot = 0; slot < fluidcount; ++slot)
+            p[static_cast<std::size_t>(slot)] =
+                fluidarguments[static_cast<std::size_t>(slot)].kind == Kind::integer
+                    ? static_cast<void*>(&model)
+                    : static_cast<void*>(&reals[real++]);
+        if (nullindex >= 0 && nullindex < fluidcount)
+            p[static_cast<std::size_t>(nullindex)] = nullptr;
+        return p;
+    }
 };
 
 void callgetfluidparams(FluidBuffers& b, int n)
 {
-    double* r = b.reals;
-    getfluidparams(unlessnull(&r[0], 0, n), unlessnull(&r[1], 1, n), unlessnull(&r[2], 2, n),
-                   unlessnull(&r[3], 3, n), unlessnull(&r[4], 4, n), unlessnull(&r[5], 5, n),
-                   unlessnull(&r[6], 6, n), unlessnull(&r[7], 7, n), unlessnull(&r[8], 8, n),
-                   unlessnull(&r[9], 9, n), unlessnull(&r[10], 10, n), unlessnull(&b.model, 11, n),
-                   unlessnull(&r[11], 12, n), unlessnull(&r[12], 13, n));
+    callwith(::getfluidparams, b.pointers(n).data());
 }
 
-void callsetfluidparams(const FluidBuffers& b, int n)
+void callsetfluidparams(FluidBuffers& b, int n)
 {
-    const double* r = b.reals;
-    setfluidparams(unlessnull(&r[0], 0, n), unlessnull(&r[1], 1, n), unlessnull(&r[2], 2, n),
-                   unlessnull(&r[3], 3, n), unlessnull(&r[4], 4, n), unlessnull(&r[5], 5, n),
-                   unlessnull(&r[6], 6, n), unlessnull(&r[7], 7, n), unlessnull(&r[8], 8, n),
-                   unlessnull(&r[9], 9, n), unlessnull(&r[10], 10, n), unlessnull(&b.model, 11, n),
-                   unlessnull(&r[11], 12, n), unlessnull(&r[12], 13, n));
+    callwith(::setfluidparams, b.pointers(n).data());
 }
 
 // Running FNV-1a hash of everything a snapshot reads.
@@ -420,13 +442,13 @@ std::uint64_t snapshot()
     FluidBuffers fluid;
     fluid.fill();
     callgetfluidparams(fluid, -1);
-    out.add(fluid.reals, 13);
+    out.add(fluid.reals, std::size(fluid.reals));
     out.add(&fluid.model, 1);
 
     HyperBuffers hyper;
     hyper.build(s.nvars, s.nfaces, s.ncells);
     callgethyperparams(hyper, -1);
-    out.add(hyper.counts, 7);
+    out.add(hyper.counts, std::size(hyper.counts));
     out.add(&hyper.time, 1);
     for (const auto& a : hyper.arrays)
         out.add(a.data(), a.size());
@@ -617,14 +639,14 @@ double fastestrate(const pelmora::Store& s)
     // Imposed end values: a temperature sets a sound speed, a mass flow a
     // velocity at the floored density.
     const double area = s.cellarea.empty() ? 1.0 : std::fabs(s.cellarea(1));
-    for (const auto* a : {&s.inlettemperature, &s.outlettemperature, &s.lastinlettemperature,
-                          &s.lastoutlettemperature})
-        for (double T : a->raw())
-            consider(std::sqrt(gamma * gasR * std::fabs(T)) * 4.0, dxmin);
-    for (const auto* a :
-         {&s.inletmassflow, &s.outletmassflow, &s.lastinletmassflow, &s.lastoutletmassflow})
-        for (double m : a->raw())
-            consider(m / (0.001 * area), dxmin);
+    for (std::int64_t p = 1; p <= s.firstcell.size(); ++p)
+        for (std::int32_t end = 1; end <= 2; ++end) {
+            const pelmora::ConstPipeEnd e = pelmora::pipeend(s, static_cast<std::int32_t>(p), end);
+            for (double T : {e.temperature, e.lasttemperature})
+                consider(std::sqrt(gamma * gasR * std::fabs(T)) * 4.0, dxmin);
+            for (double m : {e.massflow, e.lastmassflow})
+                consider(m / (0.001 * area), dxmin);
+        }
     for (int end = 1; end <= 2; ++end) {
         consider(std::fabs(s.bcvelocity(end)) + std::fabs(s.bcsoundspeed(end)), dxmin);
         consider(std::sqrt(gamma * gasR * std::fabs(s.bctemperature(end))) * 4.0, dxmin);
@@ -1173,7 +1195,7 @@ private:
 
     void dogetfluidparams()
     {
-        const int n = in.nullarg(14);
+        const int n = in.nullarg(fluidcount);
         FluidBuffers b;
         b.fill();
         trace("getfluidparams(null=%d)\n", n);
@@ -1194,13 +1216,13 @@ private:
             b = save.fluid;
             const int changes = in.byte() % 3;
             for (int i = 0; i < changes; ++i)
-                b.reals[in.byte() % 13] = real();
+                b.reals[in.byte() % std::size(b.reals)] = real();
         } else {
             for (double& r : b.reals)
                 r = real();
             b.model = integer();
         }
-        const int n = in.nullarg(14);
+        const int n = in.nullarg(fluidcount);
         trace("setfluidparams(molweight=%.17g, gamma=%.17g, viscosity=%.17g, cp=%.17g, cv=%.17g, "
               "..., model=%d, null=%d)\n",
               b.reals[0], b.reals[1], b.reals[2], b.reals[3], b.reals[4], b.model, n);
@@ -1209,7 +1231,7 @@ private:
 
     void dogethyperparams()
     {
-        const int n = in.nullarg(20);
+        const int n = in.nullarg(hypercount);
         const Shape s = shape();
         HyperBuffers b;
         b.build(s.nvars, s.nfaces, s.ncells);
@@ -1218,9 +1240,9 @@ private:
         callgethyperparams(b, n);
         const std::int32_t code = peekcode();
         if (code == 3) {
-            bool clean =
-                std::all_of(b.counts, b.counts + 7, [](int v) { return v == integersentinel; }) &&
-                issentinel(b.time);
+            bool clean = std::all_of(std::begin(b.counts), std::end(b.counts),
+                                     [](int v) { return v == integersentinel; }) &&
+                         issentinel(b.time);
             for (const auto& a : b.arrays)
                 clean = clean && untouched(a);
             if (!clean)
@@ -1254,18 +1276,23 @@ private:
         if (fromsave) {
             b = save.hyper;
             if (in.byte() % 2 == 1) // change the counts too
-                for (int i = 0; i < 3; ++i)
-                    b.counts[i] = integer();
+                for (ItemRow count :
+                     {ItemRow::numberofvariables, ItemRow::totalcells, ItemRow::totalfaces})
+                    b.counts[hyperinteger(count)] = integer();
         } else {
             for (auto& c : b.counts)
                 c = integer();
             b.time = real();
         }
         // Buffers as long as the counts this call passes.
-        const std::int64_t lengths[3] = {bufferlength(b.counts[0]), bufferlength(b.counts[2]),
-                                         bufferlength(b.counts[1])};
-        for (int j = 0; j < 12; ++j) {
-            const std::int64_t length = lengths[j < 6 ? 0 : j < 9 ? 1 : 2];
+        auto lengthof = [&b](Group group) {
+            const ItemRow count = group == Group::variable ? ItemRow::numberofvariables
+                                  : group == Group::face   ? ItemRow::totalfaces
+                                                           : ItemRow::totalcells;
+            return bufferlength(b.counts[hyperinteger(count)]);
+        };
+        for (int j = 0; j < hyperarrays; ++j) {
+            const std::int64_t length = lengthof(HyperBuffers::group(j));
             const std::vector<double>* saved = fromsave ? &save.hyper.arrays[j] : nullptr;
             b.arrays[j].assign(static_cast<std::size_t>(length), 0.0);
             if (j % 3 == 0 || fromsave)
@@ -1273,11 +1300,14 @@ private:
             else
                 b.arrays[j] = std::vector<double>(b.arrays[j - 1].begin(), b.arrays[j - 1].end());
         }
-        const int n = in.nullarg(20);
+        const int n = in.nullarg(hypercount);
         trace("sethyperparams(nvars=%d, ncells=%d, nfaces=%d, cell=%d, face=%d, atin=%d, "
               "atout=%d, time=%.17g, celllength=%s, null=%d)\n",
               b.counts[0], b.counts[1], b.counts[2], b.counts[3], b.counts[4], b.counts[5],
-              b.counts[6], b.time, showreals(b.arrays[10].data(), lengths[2]).c_str(), n);
+              b.counts[6], b.time,
+              showreals(b.arrays[hyperarray(ItemRow::celllength)].data(), lengthof(Group::cell))
+                  .c_str(),
+              n);
         refusable("sethyperparams", [&] { callsethyperparams(b, n); });
     }
 
@@ -1331,7 +1361,7 @@ private:
 
     void dogetphysparams()
     {
-        const int n = in.nullarg(106);
+        const int n = in.nullarg(physitemcount);
         const Shape s = shape();
         std::int64_t counts[5];
         groupcountsof(s, counts);
@@ -1395,12 +1425,17 @@ private:
         counts[static_cast<int>(Group::cell)] = ncells;
         PhysBuffers b;
         buildphys(b, counts, fromsave);
-        b.integers[0][0] = npipes;
-        const int n = in.nullarg(109);
+        b.integers[argumentof(ItemRow::numberofpipes)][0] = npipes;
+        const int n = in.nullarg(3 + physitemcount);
         trace("setphysparams(nvars=%d, nfaces=%d, ncells=%d, npipes=%d, firstcell=%d.., "
               "lastcell=%d.., maximumtimestep=%.17g, pressure=%s, null=%d)\n",
-              nvars, nfaces, ncells, npipes, b.integers[2][0], b.integers[3][0], b.reals[10][0],
-              showreals(b.reals[59].data(), std::int64_t(b.reals[59].size())).c_str(), n);
+              nvars, nfaces, ncells, npipes, b.integers[argumentof(ItemRow::firstcell)][0],
+              b.integers[argumentof(ItemRow::lastcell)][0],
+              b.reals[argumentof(ItemRow::maximumtimestep)][0],
+              showreals(b.reals[argumentof(ItemRow::pressure)].data(),
+                        std::int64_t(b.reals[argumentof(ItemRow::pressure)].size()))
+                  .c_str(),
+              n);
         void* countpointers[3] = {&nvars, &nfaces, &ncells};
         // Null index 0..2 drops a count, 3.. drops an item (3 is the pipe count).
         if (n >= 0 && n < 3)

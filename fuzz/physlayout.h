@@ -1,237 +1,90 @@
-// The 106 items of getphysparams (and items 5..109 of setphysparams), with
-// the kind and the count of each, so the harness can size every buffer as
-// the contract asks: a per-pipe item has numberofpipes elements, a per-cell
-// item totalcells, and so on.
+// The arguments of the exchange calls as the store's registry
+// (engine/items.h) lays them out, with the kind and the count of each, so
+// the harness can size every buffer as the contract asks: a per-pipe item
+// has numberofpipes elements, a per-cell item totalcells, and so on.
 #pragma once
 
+#include <algorithm>
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <tuple>
+#include <utility>
 
+#include "engine/items.h"
 #include "pelmora.h"
 
 namespace pelmorafuzz {
 
+using pelmora::argumentof;
+using pelmora::Call;
+using pelmora::ItemRow;
+
 enum class Kind { integer, real };
 enum class Group { scalar, pipe, variable, face, cell };
 
-struct PhysItem {
-    const char* name;
+struct Argument {
     Kind kind;
     Group group;
 };
 
-constexpr int physitemcount = 106;
+// The arguments of one exchange call, in argument order.
+template <Call C>
+constexpr std::array<Argument, pelmora::argumentcount(C)> argumentsof()
+{
+    std::array<Argument, pelmora::argumentcount(C)> arguments{};
+    const auto layout = pelmora::argumentsof<C>();
+    for (std::size_t slot = 0; slot < layout.size(); ++slot) {
+        const pelmora::ItemInfo& item = *layout[slot].item;
+        const Kind kind = item.integer ? Kind::integer : Kind::real;
+        switch (item.dimension) {
+        case pelmora::Dimension::pipe:
+            arguments[slot] = {kind, Group::pipe};
+            break;
+        case pelmora::Dimension::variable:
+            arguments[slot] = {kind, Group::variable};
+            break;
+        case pelmora::Dimension::face:
+            arguments[slot] = {kind, Group::face};
+            break;
+        case pelmora::Dimension::cell:
+            arguments[slot] = {kind, Group::cell};
+            break;
+        default:
+            arguments[slot] = {kind, Group::scalar};
+        }
+    }
+    return arguments;
+}
 
-constexpr PhysItem physitems[physitemcount] = {
-    {"numberofpipes", Kind::integer, Group::scalar},
-    {"pipepassflag", Kind::integer, Group::pipe},
-    {"firstcell", Kind::integer, Group::pipe},
-    {"lastcell", Kind::integer, Group::pipe},
-    {"inletpressurefixed", Kind::integer, Group::pipe},
-    {"outletpressurefixed", Kind::integer, Group::pipe},
-    {"inlettemperaturefixed", Kind::integer, Group::pipe},
-    {"outlettemperaturefixed", Kind::integer, Group::pipe},
-    {"inletmassflowfixed", Kind::integer, Group::pipe},
-    {"outletmassflowfixed", Kind::integer, Group::pipe},
-    {"maximumtimestep", Kind::real, Group::scalar},
-    {"endpressure1", Kind::real, Group::scalar},
-    {"endpressure2", Kind::real, Group::scalar},
-    {"enddensity1", Kind::real, Group::scalar},
-    {"enddensity2", Kind::real, Group::scalar},
-    {"endvelocity1", Kind::real, Group::scalar},
-    {"endvelocity2", Kind::real, Group::scalar},
-    {"endenthalpy1", Kind::real, Group::scalar},
-    {"endenthalpy2", Kind::real, Group::scalar},
-    {"midbcpressure1", Kind::real, Group::scalar},
-    {"midbcpressure2", Kind::real, Group::scalar},
-    {"midbctemperature1", Kind::real, Group::scalar},
-    {"midbctemperature2", Kind::real, Group::scalar},
-    {"midbcmassflow1", Kind::real, Group::scalar},
-    {"midbcmassflow2", Kind::real, Group::scalar},
-    {"lastbcpressure1", Kind::real, Group::scalar},
-    {"lastbcpressure2", Kind::real, Group::scalar},
-    {"lastbctemperature1", Kind::real, Group::scalar},
-    {"lastbctemperature2", Kind::real, Group::scalar},
-    {"lastbcmassflow1", Kind::real, Group::scalar},
-    {"lastbcmassflow2", Kind::real, Group::scalar},
-    {"lastinletpressure", Kind::real, Group::pipe},
-    {"lastoutletpressure", Kind::real, Group::pipe},
-    {"inletpressure", Kind::real, Group::pipe},
-    {"outletpressure", Kind::real, Group::pipe},
-    {"lastinlettemperature", Kind::real, Group::pipe},
-    {"lastoutlettemperature", Kind::real, Group::pipe},
-    {"inlettemperature", Kind::real, Group::pipe},
-    {"outlettemperature", Kind::real, Group::pipe},
-    {"lastinletmassflow", Kind::real, Group::pipe},
-    {"lastoutletmassflow", Kind::real, Group::pipe},
-    {"inletmassflow", Kind::real, Group::pipe},
-    {"outletmassflow", Kind::real, Group::pipe},
-    {"midinletpressure", Kind::real, Group::pipe},
-    {"midoutletpressure", Kind::real, Group::pipe},
-    {"midinlettemperature", Kind::real, Group::pipe},
-    {"midoutlettemperature", Kind::real, Group::pipe},
-    {"midinletmassflow", Kind::real, Group::pipe},
-    {"midoutletmassflow", Kind::real, Group::pipe},
-    {"inletghost", Kind::real, Group::variable},
-    {"outletghost", Kind::real, Group::variable},
-    {"facediameter", Kind::real, Group::face},
-    {"facearea", Kind::real, Group::face},
-    {"faceinclination", Kind::real, Group::face},
-    {"celldiameter", Kind::real, Group::cell},
-    {"cellarea", Kind::real, Group::cell},
-    {"areagradient", Kind::real, Group::cell},
-    {"cellinclination", Kind::real, Group::cell},
-    {"relativeroughness", Kind::real, Group::cell},
-    {"pressure", Kind::real, Group::cell},
-    {"temperature", Kind::real, Group::cell},
-    {"soundspeed", Kind::real, Group::cell},
-    {"density", Kind::real, Group::cell},
-    {"viscosity", Kind::real, Group::cell},
-    {"internalenergy", Kind::real, Group::cell},
-    {"totalenergy", Kind::real, Group::cell},
-    {"enthalpy", Kind::real, Group::cell},
-    {"totalenthalpy", Kind::real, Group::cell},
-    {"velocity", Kind::real, Group::cell},
-    {"massflowrate", Kind::real, Group::cell},
-    {"machnumber", Kind::real, Group::cell},
-    {"ambienttemperature", Kind::real, Group::cell},
-    {"heattransfercoefficient", Kind::real, Group::cell},
-    {"densitychange", Kind::real, Group::cell},
-    {"temperaturechange", Kind::real, Group::cell},
-    {"massflowdeviation", Kind::real, Group::cell},
-    {"endtemperature1", Kind::real, Group::scalar},
-    {"endtemperature2", Kind::real, Group::scalar},
-    {"endmassflow1", Kind::real, Group::scalar},
-    {"endmassflow2", Kind::real, Group::scalar},
-    {"endenergy1", Kind::real, Group::scalar},
-    {"endenergy2", Kind::real, Group::scalar},
-    {"endsoundspeed1", Kind::real, Group::scalar},
-    {"endsoundspeed2", Kind::real, Group::scalar},
-    {"endmachnumber1", Kind::real, Group::scalar},
-    {"endmachnumber2", Kind::real, Group::scalar},
-    {"bcpressure1", Kind::real, Group::scalar},
-    {"bcpressure2", Kind::real, Group::scalar},
-    {"bcdensity1", Kind::real, Group::scalar},
-    {"bcdensity2", Kind::real, Group::scalar},
-    {"bcvelocity1", Kind::real, Group::scalar},
-    {"bcvelocity2", Kind::real, Group::scalar},
-    {"bcenthalpy1", Kind::real, Group::scalar},
-    {"bcenthalpy2", Kind::real, Group::scalar},
-    {"bctemperature1", Kind::real, Group::scalar},
-    {"bctemperature2", Kind::real, Group::scalar},
-    {"bcmassflowrate1", Kind::real, Group::scalar},
-    {"bcmassflowrate2", Kind::real, Group::scalar},
-    {"bcinternalenergy1", Kind::real, Group::scalar},
-    {"bcinternalenergy2", Kind::real, Group::scalar},
-    {"bcsoundspeed1", Kind::real, Group::scalar},
-    {"bcsoundspeed2", Kind::real, Group::scalar},
-    {"bcmachnumber1", Kind::real, Group::scalar},
-    {"bcmachnumber2", Kind::real, Group::scalar},
-    {"bcloaded1", Kind::integer, Group::scalar},
-    {"bcloaded2", Kind::integer, Group::scalar},
-};
+// getphysparams's arguments; setphysparams takes three copy counts first.
+constexpr int physitemcount = static_cast<int>(pelmora::argumentcount(Call::phys));
+constexpr std::array<Argument, physitemcount> physitems = argumentsof<Call::phys>();
+
+// Calls an exported entry point with argument i from a[i], each cast to the
+// type of its parameter.
+template <class... Parameter>
+void callwith(void (*function)(Parameter...), void* const* a)
+{
+    using Parameters = std::tuple<Parameter...>;
+    [&]<std::size_t... I>(std::index_sequence<I...>)
+    {
+        function(static_cast<std::tuple_element_t<I, Parameters>>(a[I])...);
+    }
+    (std::index_sequence_for<Parameter...>{});
+}
 
 // getphysparams with item i at a[i].
-inline void callgetphysparams(void* const* a)
-{
-    getphysparams(
-        static_cast<int32_t*>(a[0]), static_cast<int32_t*>(a[1]), static_cast<int32_t*>(a[2]),
-        static_cast<int32_t*>(a[3]), static_cast<int32_t*>(a[4]), static_cast<int32_t*>(a[5]),
-        static_cast<int32_t*>(a[6]), static_cast<int32_t*>(a[7]), static_cast<int32_t*>(a[8]),
-        static_cast<int32_t*>(a[9]), static_cast<double*>(a[10]), static_cast<double*>(a[11]),
-        static_cast<double*>(a[12]), static_cast<double*>(a[13]), static_cast<double*>(a[14]),
-        static_cast<double*>(a[15]), static_cast<double*>(a[16]), static_cast<double*>(a[17]),
-        static_cast<double*>(a[18]), static_cast<double*>(a[19]), static_cast<double*>(a[20]),
-        static_cast<double*>(a[21]), static_cast<double*>(a[22]), static_cast<double*>(a[23]),
-        static_cast<double*>(a[24]), static_cast<double*>(a[25]), static_cast<double*>(a[26]),
-        static_cast<double*>(a[27]), static_cast<double*>(a[28]), static_cast<double*>(a[29]),
-        static_cast<double*>(a[30]), static_cast<double*>(a[31]), static_cast<double*>(a[32]),
-        static_cast<double*>(a[33]), static_cast<double*>(a[34]), static_cast<double*>(a[35]),
-        static_cast<double*>(a[36]), static_cast<double*>(a[37]), static_cast<double*>(a[38]),
-        static_cast<double*>(a[39]), static_cast<double*>(a[40]), static_cast<double*>(a[41]),
-        static_cast<double*>(a[42]), static_cast<double*>(a[43]), static_cast<double*>(a[44]),
-        static_cast<double*>(a[45]), static_cast<double*>(a[46]), static_cast<double*>(a[47]),
-        static_cast<double*>(a[48]), static_cast<double*>(a[49]), static_cast<double*>(a[50]),
-        static_cast<double*>(a[51]), static_cast<double*>(a[52]), static_cast<double*>(a[53]),
-        static_cast<double*>(a[54]), static_cast<double*>(a[55]), static_cast<double*>(a[56]),
-        static_cast<double*>(a[57]), static_cast<double*>(a[58]), static_cast<double*>(a[59]),
-        static_cast<double*>(a[60]), static_cast<double*>(a[61]), static_cast<double*>(a[62]),
-        static_cast<double*>(a[63]), static_cast<double*>(a[64]), static_cast<double*>(a[65]),
-        static_cast<double*>(a[66]), static_cast<double*>(a[67]), static_cast<double*>(a[68]),
-        static_cast<double*>(a[69]), static_cast<double*>(a[70]), static_cast<double*>(a[71]),
-        static_cast<double*>(a[72]), static_cast<double*>(a[73]), static_cast<double*>(a[74]),
-        static_cast<double*>(a[75]), static_cast<double*>(a[76]), static_cast<double*>(a[77]),
-        static_cast<double*>(a[78]), static_cast<double*>(a[79]), static_cast<double*>(a[80]),
-        static_cast<double*>(a[81]), static_cast<double*>(a[82]), static_cast<double*>(a[83]),
-        static_cast<double*>(a[84]), static_cast<double*>(a[85]), static_cast<double*>(a[86]),
-        static_cast<double*>(a[87]), static_cast<double*>(a[88]), static_cast<double*>(a[89]),
-        static_cast<double*>(a[90]), static_cast<double*>(a[91]), static_cast<double*>(a[92]),
-        static_cast<double*>(a[93]), static_cast<double*>(a[94]), static_cast<double*>(a[95]),
-        static_cast<double*>(a[96]), static_cast<double*>(a[97]), static_cast<double*>(a[98]),
-        static_cast<double*>(a[99]), static_cast<double*>(a[100]), static_cast<double*>(a[101]),
-        static_cast<double*>(a[102]), static_cast<double*>(a[103]), static_cast<int32_t*>(a[104]),
-        static_cast<int32_t*>(a[105]));
-}
+inline void callgetphysparams(void* const* a) { callwith(::getphysparams, a); }
 
 // setphysparams with the three copy counts (per variable, per face, per cell)
 // at counts[0..2], then item i at a[i] (item 0, the number of pipes, is the
 // fourth argument).
 inline void callsetphysparams(void* const* counts, void* const* a)
 {
-    setphysparams(static_cast<const int32_t*>(counts[0]), static_cast<const int32_t*>(counts[1]),
-                  static_cast<const int32_t*>(counts[2]), static_cast<const int32_t*>(a[0]),
-                  static_cast<const int32_t*>(a[1]), static_cast<const int32_t*>(a[2]),
-                  static_cast<const int32_t*>(a[3]), static_cast<const int32_t*>(a[4]),
-                  static_cast<const int32_t*>(a[5]), static_cast<const int32_t*>(a[6]),
-                  static_cast<const int32_t*>(a[7]), static_cast<const int32_t*>(a[8]),
-                  static_cast<const int32_t*>(a[9]), static_cast<const double*>(a[10]),
-                  static_cast<const double*>(a[11]), static_cast<const double*>(a[12]),
-                  static_cast<const double*>(a[13]), static_cast<const double*>(a[14]),
-                  static_cast<const double*>(a[15]), static_cast<const double*>(a[16]),
-                  static_cast<const double*>(a[17]), static_cast<const double*>(a[18]),
-                  static_cast<const double*>(a[19]), static_cast<const double*>(a[20]),
-                  static_cast<const double*>(a[21]), static_cast<const double*>(a[22]),
-                  static_cast<const double*>(a[23]), static_cast<const double*>(a[24]),
-                  static_cast<const double*>(a[25]), static_cast<const double*>(a[26]),
-                  static_cast<const double*>(a[27]), static_cast<const double*>(a[28]),
-                  static_cast<const double*>(a[29]), static_cast<const double*>(a[30]),
-                  static_cast<const double*>(a[31]), static_cast<const double*>(a[32]),
-                  static_cast<const double*>(a[33]), static_cast<const double*>(a[34]),
-                  static_cast<const double*>(a[35]), static_cast<const double*>(a[36]),
-                  static_cast<const double*>(a[37]), static_cast<const double*>(a[38]),
-                  static_cast<const double*>(a[39]), static_cast<const double*>(a[40]),
-                  static_cast<const double*>(a[41]), static_cast<const double*>(a[42]),
-                  static_cast<const double*>(a[43]), static_cast<const double*>(a[44]),
-                  static_cast<const double*>(a[45]), static_cast<const double*>(a[46]),
-                  static_cast<const double*>(a[47]), static_cast<const double*>(a[48]),
-                  static_cast<const double*>(a[49]), static_cast<const double*>(a[50]),
-                  static_cast<const double*>(a[51]), static_cast<const double*>(a[52]),
-                  static_cast<const double*>(a[53]), static_cast<const double*>(a[54]),
-                  static_cast<const double*>(a[55]), static_cast<const double*>(a[56]),
-                  static_cast<const double*>(a[57]), static_cast<const double*>(a[58]),
-                  static_cast<const double*>(a[59]), static_cast<const double*>(a[60]),
-                  static_cast<const double*>(a[61]), static_cast<const double*>(a[62]),
-                  static_cast<const double*>(a[63]), static_cast<const double*>(a[64]),
-                  static_cast<const double*>(a[65]), static_cast<const double*>(a[66]),
-                  static_cast<const double*>(a[67]), static_cast<const double*>(a[68]),
-                  static_cast<const double*>(a[69]), static_cast<const double*>(a[70]),
-                  static_cast<const double*>(a[71]), static_cast<const double*>(a[72]),
-                  static_cast<const double*>(a[73]), static_cast<const double*>(a[74]),
-                  static_cast<const double*>(a[75]), static_cast<const double*>(a[76]),
-                  static_cast<const double*>(a[77]), static_cast<const double*>(a[78]),
-                  static_cast<const double*>(a[79]), static_cast<const double*>(a[80]),
-                  static_cast<const double*>(a[81]), static_cast<const double*>(a[82]),
-                  static_cast<const double*>(a[83]), static_cast<const double*>(a[84]),
-                  static_cast<const double*>(a[85]), static_cast<const double*>(a[86]),
-                  static_cast<const double*>(a[87]), static_cast<const double*>(a[88]),
-                  static_cast<const double*>(a[89]), static_cast<const double*>(a[90]),
-                  static_cast<const double*>(a[91]), static_cast<const double*>(a[92]),
-                  static_cast<const double*>(a[93]), static_cast<const double*>(a[94]),
-                  static_cast<const double*>(a[95]), static_cast<const double*>(a[96]),
-                  static_cast<const double*>(a[97]), static_cast<const double*>(a[98]),
-                  static_cast<const double*>(a[99]), static_cast<const double*>(a[100]),
-                  static_cast<const double*>(a[101]), static_cast<const double*>(a[102]),
-                  static_cast<const double*>(a[103]), static_cast<const int32_t*>(a[104]),
-                  static_cast<const int32_t*>(a[105]));
+    std::array<void*, 3 + physitemcount> all{counts[0], counts[1], counts[2]};
+    std::copy(a, a + physitemcount, all.begin() + 3);
+    callwith(::setphysparams, all.data());
 }
 
 } // namespace pelmorafuzz
