@@ -8,14 +8,19 @@
 #include <algorithm>
 #include <bit>
 #include <cstdint>
-#include <cstring>
 #include <limits>
 #include <vector>
 
 #include "engine/store.h"
 #include "pelmora.h"
+#include "support/exchange.h"
 
 namespace {
+
+using pelmora::Call;
+using pelmora::ItemRow;
+using pelmora::testing::callexported;
+using pelmora::testing::HostArguments;
 
 std::int32_t errorcode()
 {
@@ -127,83 +132,42 @@ void expectsamebits(const std::vector<Profile>& a, const std::vector<Profile>& b
 
 // ---- The saved state ------------------------------------------------------------------
 
-// Everything the eight exchange entry points carry. The physical state keeps
-// one buffer per getphysparams argument number, each long enough for the
-// largest group.
+// Everything the eight exchange entry points carry: one buffer per argument
+// of each call, laid out by the store's registry, each long enough for the
+// largest group, and both conserved levels.
 struct Snapshot {
-    double fluid[15] = {};
-    std::int32_t model = 0;
-    std::int32_t hyperintegers[8] = {};
-    double simulationtime = 0.0;
-    std::vector<std::vector<double>> hyperarrays; // arguments 9 to 20
-    std::vector<double> previous, current;
+    explicit Snapshot(std::size_t room) : fluid(room), hyper(room), phys(room) {}
     std::int32_t nvars = 0, ncells = 0, nfaces = 0, npipes = 0;
-    std::vector<std::vector<double>> reals;
-    std::vector<std::vector<std::int32_t>> integers;
-    double* r(int n) { return reals[static_cast<std::size_t>(n)].data(); }
-    std::int32_t* i(int n) { return integers[static_cast<std::size_t>(n)].data(); }
-    double* h(int n) { return hyperarrays[static_cast<std::size_t>(n - 9)].data(); }
-    const double* r(int n) const { return reals[static_cast<std::size_t>(n)].data(); }
-    const std::int32_t* i(int n) const { return integers[static_cast<std::size_t>(n)].data(); }
-    const double* h(int n) const { return hyperarrays[static_cast<std::size_t>(n - 9)].data(); }
+    HostArguments<Call::fluid> fluid;
+    HostArguments<Call::hyper> hyper;
+    HostArguments<Call::phys> phys;
+    std::vector<double> previous, current;
 };
 
 Snapshot save()
 {
-    Snapshot s;
-    ::getshape(&s.nvars, &s.ncells, &s.nfaces, &s.npipes);
-    const auto room = static_cast<std::size_t>(std::max({s.nvars, s.nfaces, s.npipes}));
-    s.hyperarrays.assign(12, std::vector<double>(room));
-    s.reals.assign(107, std::vector<double>(room));
-    s.integers.assign(107, std::vector<std::int32_t>(room));
-    s.previous.resize(static_cast<std::size_t>(s.nvars * s.ncells));
+    std::int32_t nvars = 0, ncells = 0, nfaces = 0, npipes = 0;
+    ::getshape(&nvars, &ncells, &nfaces, &npipes);
+    Snapshot s(static_cast<std::size_t>(std::max({nvars, nfaces, npipes})));
+    s.nvars = nvars;
+    s.ncells = ncells;
+    s.nfaces = nfaces;
+    s.npipes = npipes;
+    s.previous.resize(static_cast<std::size_t>(nvars * ncells));
     s.current.resize(s.previous.size());
-
-    double* f = s.fluid;
-    ::getfluidparams(&f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11],
-                     &s.model, &f[13], &f[14]);
-    std::int32_t* n = s.hyperintegers;
-    ::gethyperparams(&n[1], &n[2], &n[3], &n[4], &n[5], &n[6], &n[7], &s.simulationtime, s.h(9),
-                     s.h(10), s.h(11), s.h(12), s.h(13), s.h(14), s.h(15), s.h(16), s.h(17),
-                     s.h(18), s.h(19), s.h(20));
+    callexported(::getfluidparams, s.fluid.pointers());
+    callexported(::gethyperparams, s.hyper.pointers());
     ::getuhistory(s.previous.data(), s.current.data());
-    ::getphysparams(s.i(1), s.i(2), s.i(3), s.i(4), s.i(5), s.i(6), s.i(7), s.i(8), s.i(9), s.i(10),
-                    s.r(11), s.r(12), s.r(13), s.r(14), s.r(15), s.r(16), s.r(17), s.r(18), s.r(19),
-                    s.r(20), s.r(21), s.r(22), s.r(23), s.r(24), s.r(25), s.r(26), s.r(27), s.r(28),
-                    s.r(29), s.r(30), s.r(31), s.r(32), s.r(33), s.r(34), s.r(35), s.r(36), s.r(37),
-                    s.r(38), s.r(39), s.r(40), s.r(41), s.r(42), s.r(43), s.r(44), s.r(45), s.r(46),
-                    s.r(47), s.r(48), s.r(49), s.r(50), s.r(51), s.r(52), s.r(53), s.r(54), s.r(55),
-                    s.r(56), s.r(57), s.r(58), s.r(59), s.r(60), s.r(61), s.r(62), s.r(63), s.r(64),
-                    s.r(65), s.r(66), s.r(67), s.r(68), s.r(69), s.r(70), s.r(71), s.r(72), s.r(73),
-                    s.r(74), s.r(75), s.r(76), s.r(77), s.r(78), s.r(79), s.r(80), s.r(81), s.r(82),
-                    s.r(83), s.r(84), s.r(85), s.r(86), s.r(87), s.r(88), s.r(89), s.r(90), s.r(91),
-                    s.r(92), s.r(93), s.r(94), s.r(95), s.r(96), s.r(97), s.r(98), s.r(99),
-                    s.r(100), s.r(101), s.r(102), s.r(103), s.r(104), s.i(105), s.i(106));
+    callexported(::getphysparams, s.phys.pointers());
     return s;
 }
 
-void restore(const Snapshot& s)
+void restore(Snapshot s)
 {
-    const double* f = s.fluid;
-    ::setfluidparams(&f[1], &f[2], &f[3], &f[4], &f[5], &f[6], &f[7], &f[8], &f[9], &f[10], &f[11],
-                     &s.model, &f[13], &f[14]);
-    const std::int32_t* n = s.hyperintegers;
-    ::sethyperparams(&n[1], &n[2], &n[3], &n[4], &n[5], &n[6], &n[7], &s.simulationtime, s.h(9),
-                     s.h(10), s.h(11), s.h(12), s.h(13), s.h(14), s.h(15), s.h(16), s.h(17),
-                     s.h(18), s.h(19), s.h(20));
+    callexported(::setfluidparams, s.fluid.pointers());
+    callexported(::sethyperparams, s.hyper.pointers());
     ::setuhistory(&s.nvars, &s.ncells, s.previous.data(), s.current.data());
-    ::setphysparams(
-        &s.nvars, &s.nfaces, &s.ncells, s.i(1), s.i(2), s.i(3), s.i(4), s.i(5), s.i(6), s.i(7),
-        s.i(8), s.i(9), s.i(10), s.r(11), s.r(12), s.r(13), s.r(14), s.r(15), s.r(16), s.r(17),
-        s.r(18), s.r(19), s.r(20), s.r(21), s.r(22), s.r(23), s.r(24), s.r(25), s.r(26), s.r(27),
-        s.r(28), s.r(29), s.r(30), s.r(31), s.r(32), s.r(33), s.r(34), s.r(35), s.r(36), s.r(37),
-        s.r(38), s.r(39), s.r(40), s.r(41), s.r(42), s.r(43), s.r(44), s.r(45), s.r(46), s.r(47),
-        s.r(48), s.r(49), s.r(50), s.r(51), s.r(52), s.r(53), s.r(54), s.r(55), s.r(56), s.r(57),
-        s.r(58), s.r(59), s.r(60), s.r(61), s.r(62), s.r(63), s.r(64), s.r(65), s.r(66), s.r(67),
-        s.r(68), s.r(69), s.r(70), s.r(71), s.r(72), s.r(73), s.r(74), s.r(75), s.r(76), s.r(77),
-        s.r(78), s.r(79), s.r(80), s.r(81), s.r(82), s.r(83), s.r(84), s.r(85), s.r(86), s.r(87),
-        s.r(88), s.r(89), s.r(90), s.r(91), s.r(92), s.r(93), s.r(94), s.r(95), s.r(96), s.r(97),
-        s.r(98), s.r(99), s.r(100), s.r(101), s.r(102), s.r(103), s.r(104), s.i(105), s.i(106));
+    callexported(::setphysparams, s.phys.pointers(), &s.nvars, &s.nfaces, &s.ncells);
 }
 
 class SaveRestore : public ::testing::Test {
@@ -268,12 +232,14 @@ TEST_F(SaveRestore, SnapshotOfARestoredEngineEqualsTheSavedOne)
     runsteps(5, 8);
     restore(saved);
     const Snapshot again = save();
-    EXPECT_EQ(std::memcmp(saved.fluid, again.fluid, sizeof saved.fluid), 0);
-    EXPECT_EQ(saved.hyperarrays, again.hyperarrays);
+    EXPECT_EQ(saved.fluid.reals, again.fluid.reals);
+    EXPECT_EQ(saved.fluid.integers, again.fluid.integers);
+    EXPECT_EQ(saved.hyper.reals, again.hyper.reals);
+    EXPECT_EQ(saved.hyper.integers, again.hyper.integers);
     EXPECT_EQ(saved.previous, again.previous);
     EXPECT_EQ(saved.current, again.current);
-    EXPECT_EQ(saved.reals, again.reals);
-    EXPECT_EQ(saved.integers, again.integers);
+    EXPECT_EQ(saved.phys.reals, again.phys.reals);
+    EXPECT_EQ(saved.phys.integers, again.phys.integers);
 }
 
 // ---- Odd states a host can store --------------------------------------------------
@@ -345,32 +311,32 @@ struct OddState {
     void (*store)(const Snapshot&);
 };
 
-void sethypercounts(const Snapshot& s, std::int32_t nvars, std::int32_t ncells, std::int32_t nfaces)
+void sethypercounts(Snapshot s, std::int32_t nvars, std::int32_t ncells, std::int32_t nfaces)
 {
-    const std::int32_t* n = s.hyperintegers;
-    ::sethyperparams(&nvars, &ncells, &nfaces, &n[4], &n[5], &n[6], &n[7], &s.simulationtime,
-                     s.h(9), s.h(10), s.h(11), s.h(12), s.h(13), s.h(14), s.h(15), s.h(16), s.h(17),
-                     s.h(18), s.h(19), s.h(20));
+    s.hyper.integer(ItemRow::numberofvariables) = nvars;
+    s.hyper.integer(ItemRow::totalcells) = ncells;
+    s.hyper.integer(ItemRow::totalfaces) = nfaces;
+    callexported(::sethyperparams, s.hyper.pointers());
 }
 
 // Stores the snapshot's physical state with another number of pipes and
 // other cell ranges, copying no arrays but the per-pipe ones.
-void setlayout(const Snapshot& s, std::int32_t npipes, std::vector<std::int32_t> first,
+void setlayout(Snapshot s, std::int32_t npipes, std::vector<std::int32_t> first,
                std::vector<std::int32_t> last)
 {
-    Snapshot t = s;
-    std::copy(first.begin(), first.end(), t.i(3));
-    std::copy(last.begin(), last.end(), t.i(4));
-    t.i(1)[0] = npipes;
-    t.nvars = t.nfaces = t.ncells = 0;
-    restore(t);
+    for (std::size_t p = 0; p < first.size(); ++p) {
+        s.phys.integer(ItemRow::firstcell, static_cast<std::int64_t>(p + 1)) = first[p];
+        s.phys.integer(ItemRow::lastcell, static_cast<std::int64_t>(p + 1)) = last[p];
+    }
+    s.phys.integer(ItemRow::numberofpipes) = npipes;
+    s.nvars = s.nfaces = s.ncells = 0;
+    restore(s);
 }
 
-void setlimit(const Snapshot& s, double limit)
+void setlimit(Snapshot s, double limit)
 {
-    Snapshot t = s;
-    t.r(11)[0] = limit;
-    restore(t);
+    s.phys.real(ItemRow::maximumtimestep) = limit;
+    restore(s);
 }
 
 const OddState oddstates[] = {
