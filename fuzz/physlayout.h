@@ -28,32 +28,31 @@ struct Argument {
     Group group;
 };
 
+constexpr Group groupof(pelmora::Dimension dimension)
+{
+    switch (dimension) {
+    case pelmora::Dimension::pipe:
+        return Group::pipe;
+    case pelmora::Dimension::variable:
+        return Group::variable;
+    case pelmora::Dimension::face:
+        return Group::face;
+    case pelmora::Dimension::cell:
+        return Group::cell;
+    default:
+        return Group::scalar;
+    }
+}
+
 // The arguments of one exchange call, in argument order.
 template <Call C>
 constexpr std::array<Argument, pelmora::argumentcount(C)> argumentsof()
 {
     std::array<Argument, pelmora::argumentcount(C)> arguments{};
     const auto layout = pelmora::argumentsof<C>();
-    for (std::size_t slot = 0; slot < layout.size(); ++slot) {
-        const pelmora::ItemInfo& item = *layout[slot].item;
-        const Kind kind = item.integer ? Kind::integer : Kind::real;
-        switch (item.dimension) {
-        case pelmora::Dimension::pipe:
-            arguments[slot] = {kind, Group::pipe};
-            break;
-        case pelmora::Dimension::variable:
-            arguments[slot] = {kind, Group::variable};
-            break;
-        case pelmora::Dimension::face:
-            arguments[slot] = {kind, Group::face};
-            break;
-        case pelmora::Dimension::cell:
-            arguments[slot] = {kind, Group::cell};
-            break;
-        default:
-            arguments[slot] = {kind, Group::scalar};
-        }
-    }
+    for (std::size_t slot = 0; slot < layout.size(); ++slot)
+        arguments[slot] = {layout[slot].item->integer ? Kind::integer : Kind::real,
+                           groupof(layout[slot].item->dimension)};
     return arguments;
 }
 
