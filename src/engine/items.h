@@ -46,6 +46,7 @@ using PropertyRoutine = void (*)(void* context, double a, double b, double* r1, 
 // getphysparams / setphysparams: the pipe layout and flags, boundary values,
 // end states, cell and face geometry, wall data and the cell states.
 #define PELMORA_PHYS_ITEMS(X, C) \
+  /* the pipes, their cells, the driver pass flags and which end values are imposed */ \
   X(C, numberofpipes,           std::int32_t,    single,   scalars,  0,            numberofpipes) \
   X(C, pipepassflag,            std::int32_t,    pipe,     network,  logicalfalse, pipepassflag) \
   X(C, firstcell,               std::int32_t,    pipe,     network,  0,            firstcell) \
@@ -56,17 +57,21 @@ using PropertyRoutine = void (*)(void* context, double a, double b, double* r1, 
   X(C, outlettemperaturefixed,  std::int32_t,    pipe,     network,  logicaltrue,  outlettemperaturefixed) \
   X(C, inletmassflowfixed,      std::int32_t,    pipe,     network,  logicaltrue,  inletmassflowfixed) \
   X(C, outletmassflowfixed,     std::int32_t,    pipe,     network,  logicaltrue,  outletmassflowfixed) \
+  /* the host's limit on the time step */ \
   X(C, maximumtimestep,         double,          single,   scalars,  0.0,          maximumtimestep) \
+  /* state at the two end faces of the chain being worked on (more below) */ \
   X(C, endpressure,             double,          end,      scalars,  0.0,          endpressure) \
   X(C, enddensity,              double,          end,      scalars,  0.0,          enddensity) \
   X(C, endvelocity,             double,          end,      scalars,  0.0,          endvelocity) \
   X(C, endenthalpy,             double,          end,      scalars,  0.0,          endenthalpy) \
+  /* network-end values: applied in the current stage, carried over to the next */ \
   X(C, midbcpressure,           double,          end,      scalars,  0.0,          midbcpressure) \
   X(C, midbctemperature,        double,          end,      scalars,  0.0,          midbctemperature) \
   X(C, midbcmassflow,           double,          end,      scalars,  0.0,          midbcmassflow) \
   X(C, lastbcpressure,          double,          end,      scalars,  0.0,          lastbcpressure) \
   X(C, lastbctemperature,       double,          end,      scalars,  0.0,          lastbctemperature) \
   X(C, lastbcmassflow,          double,          end,      scalars,  0.0,          lastbcmassflow) \
+  /* per-pipe end values: before the latest load, latest, applied in the current stage */ \
   X(C, lastinletpressure,       double,          pipe,     network,  0.0,          lastinletpressure) \
   X(C, lastoutletpressure,      double,          pipe,     network,  0.0,          lastoutletpressure) \
   X(C, inletpressure,           double,          pipe,     network,  0.0,          inletpressure) \
@@ -85,8 +90,10 @@ using PropertyRoutine = void (*)(void* context, double a, double b, double* r1, 
   X(C, midoutlettemperature,    double,          pipe,     network,  0.0,          midoutlettemperature) \
   X(C, midinletmassflow,        double,          pipe,     network,  0.0,          midinletmassflow) \
   X(C, midoutletmassflow,       double,          pipe,     network,  0.0,          midoutletmassflow) \
+  /* ghost conserved vectors beyond the chain's ends */ \
   X(C, inletghost,              double,          variable, network,  0.0,          inletghost) \
   X(C, outletghost,             double,          variable, network,  0.0,          outletghost) \
+  /* face and cell geometry */ \
   X(C, facediameter,            double,          face,     network,  0.0,          facediameter) \
   X(C, facearea,                double,          face,     network,  0.0,          facearea) \
   X(C, faceinclination,         double,          face,     network,  0.0,          faceinclination) \
@@ -95,6 +102,7 @@ using PropertyRoutine = void (*)(void* context, double a, double b, double* r1, 
   X(C, areagradient,            double,          cell,     network,  0.0,          areagradient) \
   X(C, cellinclination,         double,          cell,     network,  0.0,          cellinclination) \
   X(C, relativeroughness,       double,          cell,     network,  0.0,          relativeroughness) \
+  /* cell states */ \
   X(C, pressure,                double,          cell,     network,  0.0,          pressure) \
   X(C, temperature,             double,          cell,     network,  0.0,          temperature) \
   X(C, soundspeed,              double,          cell,     network,  0.0,          soundspeed) \
@@ -107,11 +115,14 @@ using PropertyRoutine = void (*)(void* context, double a, double b, double* r1, 
   X(C, velocity,                double,          cell,     network,  0.0,          velocity) \
   X(C, massflowrate,            double,          cell,     network,  0.0,          massflowrate) \
   X(C, machnumber,              double,          cell,     network,  0.0,          machnumber) \
+  /* the wall: surroundings and overall heat-transfer coefficient */ \
   X(C, ambienttemperature,      double,          cell,     network,  0.0,          ambienttemperature) \
   X(C, heattransfercoefficient, double,          cell,     network,  0.0,          heattransfercoefficient) \
+  /* what the latest cell update changed */ \
   X(C, densitychange,           double,          cell,     network,  0.0,          densitychange) \
   X(C, temperaturechange,       double,          cell,     network,  0.0,          temperaturechange) \
   X(C, massflowdeviation,       double,          cell,     network,  0.0,          massflowdeviation) \
+  /* the rest of the end-face state, then the state at the network inlet and outlet */ \
   X(C, endtemperature,          double,          end,      scalars,  0.0,          endtemperature) \
   X(C, endmassflow,             double,          end,      scalars,  0.0,          endmassflow) \
   X(C, endenergy,               double,          end,      scalars,  0.0,          endenergy) \
@@ -126,6 +137,7 @@ using PropertyRoutine = void (*)(void* context, double a, double b, double* r1, 
   X(C, bcinternalenergy,        double,          end,      scalars,  0.0,          bcinternalenergy) \
   X(C, bcsoundspeed,            double,          end,      scalars,  0.0,          bcsoundspeed) \
   X(C, bcmachnumber,            double,          end,      scalars,  0.0,          bcmachnumber) \
+  /* whether loadbc has set each network end since the flags were cleared */ \
   X(C, bcloaded,                std::int32_t,    end,      scalars,  0,            bcloaded)
 
 // gethyperparams / sethyperparams: the scheme's counts, the evaluation
@@ -277,6 +289,18 @@ template <ItemRow Row>
 struct ItemAt {
     static constexpr const ItemInfo& info = iteminfo[static_cast<std::size_t>(Row)];
 };
+
+// True for the first array of each dimension and lifetime group. A load
+// sizes every array of a group alike and a release empties them together,
+// so this one stands for its group in the layout checks.
+constexpr bool firstofgroup(ItemRow row)
+{
+    const ItemInfo& item = iteminfo[static_cast<std::size_t>(row)];
+    for (std::size_t r = 0; r < static_cast<std::size_t>(row); ++r)
+        if (iteminfo[r].dimension == item.dimension && iteminfo[r].lifetime == item.lifetime)
+            return false;
+    return item.isarray();
+}
 
 // Number of arguments of an exchange call (an end item takes two).
 constexpr std::size_t argumentcount(Call call)

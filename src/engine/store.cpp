@@ -19,7 +19,9 @@ std::int64_t allocatedcells(const Store& s)
     std::int64_t n = std::numeric_limits<std::int64_t>::max();
     foreachitem([&]<class Member, ItemRow R>(Member Store::*item, ItemAt<R>) {
         constexpr Dimension dimension = ItemAt<R>::info.dimension;
-        if constexpr (dimension == Dimension::cell)
+        if constexpr (!firstofgroup(R))
+            return;
+        else if constexpr (dimension == Dimension::cell)
             n = std::min(n, (s.*item).size());
         else if constexpr (dimension == Dimension::face)
             n = std::min(n, (s.*item).size() - 1);
@@ -36,7 +38,9 @@ bool arraysholdcounts(const Store& s)
     foreachitem([&]<class Member, ItemRow R>(Member Store::*item, ItemAt<R>) {
         constexpr Dimension dimension = ItemAt<R>::info.dimension;
         const Member& a = s.*item;
-        if constexpr (dimension == Dimension::pipe)
+        if constexpr (!firstofgroup(R))
+            return;
+        else if constexpr (dimension == Dimension::pipe)
             holds = holds && a.size() >= s.numberofpipes;
         else if constexpr (dimension == Dimension::variable)
             holds = holds && a.size() >= gasvariables;

@@ -28,6 +28,8 @@ struct MarchFaces {
         velocity, machnumber;
 };
 
+// What an item holds in a fresh store: a scalar its start value (zero,
+// false or null), an array nothing until a load allocates it.
 template <class Element, Dimension D, class Start>
 Holder<Element, D> startholder(Start start)
 {
@@ -80,14 +82,16 @@ void swapworkingstorage(Store& a, Store& b) noexcept;
 
 // The cells every per-cell array, every per-face array (less the last face)
 // and both conserved levels can hold: what the latest load allocated, or
-// less than 1 after the network was released.
+// less than 1 after the network was released. (The first array of each
+// group stands for the group: see firstofgroup.)
 std::int64_t allocatedcells(const Store& s);
 
 // True when every array of both groups holds what the scheme walks with the
 // store's counts: numberofpipes elements per pipe, totalcells per cell,
 // totalcells + 1 per face, the gas variables per variable and both conserved
 // levels of totalcells cells. After a load this holds; the parameter
-// exchange can store other counts, never ones beyond the allocation.
+// exchange can store other counts, never ones beyond the allocation. Both
+// cost the same whatever the size of the network.
 bool arraysholdcounts(const Store& s);
 
 // True when a network is loaded and p names one of its pipes.
