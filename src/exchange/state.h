@@ -23,6 +23,7 @@
 // read-only for the set routines.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <string_view>
@@ -89,15 +90,23 @@ constexpr bool identifierchar(char c)
 }
 
 // The tokens of a parameter list: identifiers and single other characters,
-// white space skipped; an empty token at the end.
+// white space and comments skipped; an empty token at the end.
 class Tokens {
 public:
     constexpr explicit Tokens(std::string_view text) : rest(text) {}
     constexpr std::string_view next()
     {
-        while (!rest.empty() && (rest.front() == ' ' || rest.front() == '\n' ||
-                                 rest.front() == '\t' || rest.front() == '\r'))
-            rest.remove_prefix(1);
+        for (;;) {
+            if (!rest.empty() && (rest.front() == ' ' || rest.front() == '\n' ||
+                                  rest.front() == '\t' || rest.front() == '\r'))
+                rest.remove_prefix(1);
+            else if (rest.starts_with("/*"))
+                rest.remove_prefix(std::min(rest.size(), rest.find("*/", 2) + 2));
+            else if (rest.starts_with("//"))
+                rest.remove_prefix(std::min(rest.size(), rest.find('\n')));
+            else
+                break;
+        }
         std::size_t n = rest.empty() ? 0 : 1;
         if (n == 1 && identifierchar(rest.front()))
             while (n < rest.size() && identifierchar(rest[n]))
