@@ -316,12 +316,18 @@ TEST(ExportedSignatures, HeaderListsTheArgumentsInRegistryOrder)
     std::stringstream text;
     text << file.rdbuf();
     const std::string header = text.str();
-    // The parameter list of an entry point as the header declares it.
+    // The parameter list of an entry point as the header declares it, up to
+    // the first parenthesis outside a comment.
     auto parameters = [&header](const std::string& function) {
         const std::size_t open = header.find("PELMORA_API void " + function + "(");
         EXPECT_NE(open, std::string::npos) << function;
+        std::size_t last = header.find('(', open) + 1;
+        for (std::size_t comment = header.find("/*", last);
+             header.find(')', last) > comment && comment != std::string::npos;
+             comment = header.find("/*", last))
+            last = header.find("*/", comment) + 2;
         const std::size_t first = header.find('(', open) + 1;
-        return header.substr(first, header.find(')', first) - first);
+        return header.substr(first, header.find(')', last) - first);
     };
     EXPECT_TRUE(followsregistry(Call::phys, true, "", parameters("getphysparams")));
     EXPECT_TRUE(followsregistry(Call::phys, false, "nvariables nfaces ncells",
