@@ -1,7 +1,7 @@
 // Solution drivers and network initialisation.
 //
 //   transientpipes / transientpipe   one host time step, sub-stepped
-//   steadypipes / steadypipe         march towards a steady state
+//   steadypipes / steadypipe         settling march in time towards a steady state
 //   steadystate / steadymarch        steady state by face-by-face marching
 //   loadinitialconditions            uniform starting state per pipe
 #pragma once

@@ -1,5 +1,7 @@
-// Steady marches: the two-stage sub-steps of the transient drivers under
-// the latest boundary values, without a ramp, towards a steady state.
+// Settling marches: the two-stage sub-steps of the transient drivers run in
+// time under the latest boundary values, without a ramp, until the flow
+// settles. (The steady state found face by face, without time stepping, is
+// steadystate.cpp.)
 //
 // steadypipes marches the whole network for a given span; steadypipe marches
 // one pipe and stops as soon as no cell's density or temperature moved by one
