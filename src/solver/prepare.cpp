@@ -10,7 +10,9 @@
 // end and only while the Mach number recorded there is below 1; temperature
 // only where the gas enters. Everything not imposed is extrapolated linearly
 // from the two cells nearest the end.
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 #include "fluid/fluid.h"
 #include "solver/solver.h"
@@ -26,11 +28,14 @@ double extrapolate(const Array1<double>& q, std::int32_t end, std::int32_t next)
     return 1.5 * q(end) - 0.5 * q(next);
 }
 
-// Geometry of an end face, copied from the adjacent end cell.
+// Geometry of an end face: the extrapolated diameter, the area from it, the
+// rest copied from the adjacent end cell. The area squares the diameter
+// first; the load forms cell and face areas as D pi/4 D, which differs from
+// it in the last bit for some diameters.
 void endfacegeometry(Store& s, std::int32_t face, std::int32_t cell, double diameter)
 {
     s.facediameter(face) = diameter;
-    s.facearea(face) = quarterpi * diameter * diameter;
+    s.facearea(face) = quarterpi * (diameter * diameter);
     s.faceinclination(face) = s.cellinclination(cell);
     s.facelength(face) = s.celllength(cell);
     s.inversefacelength(face) = 1.0 / s.celllength(cell);
@@ -71,11 +76,13 @@ void publishnetworkend(Store& s, int end)
 }
 
 // The ghost beyond an end is the mirror of the end cell through the end-face
-// value: ghost = 2 V - U.
+// value: ghost = 2 V - U, for the three conserved variables of the gas
+// whatever number of variables the kernel updates (a host may have set
+// another), as far as the arrays reach.
 void ghost(Store& s, Array1<double>& target, const double v[3], std::int32_t cell)
 {
-    const std::int32_t nv = kernelvariables(s);
-    for (std::int32_t k = 1; k <= nv; ++k)
+    const std::int64_t n = std::min({std::int64_t{3}, s.conserved.nrows(), target.size()});
+    for (std::int32_t k = 1; k <= n; ++k)
         target(k) = 2.0 * v[k - 1] - s.conserved(k, cell);
 }
 

@@ -19,7 +19,7 @@ namespace pelmora {
 
 constexpr double pi = 3.1415927;          // wetted perimeter pi*D
 constexpr double gravity = 9.81;          // m/s2
-constexpr double quarterpi = 0.785398175; // area = quarterpi * D * D
+constexpr double quarterpi = 0.785398175; // pi/4: end-face area = quarterpi (D D)
 constexpr double reynoldscap = 1.0e10;
 constexpr double cellmassdensityfloor = 0.001; // kg/m3, density floor of the cell update
 
