@@ -163,8 +163,7 @@ MarchSources cellsources(const Store& s, std::int32_t c, double f, double sine)
     const double gradient = s.areagradient(c);
     const double g = -gravity * rho * sine;
     MarchSources q{};
-    q.momentum =
-        -(rho * 0.5 * u * std::abs(u) * perimeter * f) / area + g - rho * (u * u) * gradient;
+    q.momentum = -(rho * 0.5 * u * std::abs(u) * perimeter * f) / area + g - rho * u * u * gradient;
     q.energy = (g - rho * s.totalenthalpy(c) * gradient) * u +
                s.heattransfercoefficient(c) * perimeter *
                    (s.ambienttemperature(c) - s.temperature(c)) / area;
@@ -215,7 +214,7 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
 
         // 4. Momentum balance over the cell gives the far-face pressure.
         const double pnew =
-            (direction * dx * q.momentum) + rhok * (uk * uk) - rhonext * (unext * unext) + pk;
+            (direction * dx * q.momentum) + rhok * uk * uk - rhonext * unext * unext + pk;
         if (pnew <= 0.0)
             return StepOutcome::nopressure;
 

@@ -402,5 +402,35 @@ TEST(SteadyMarch, StrongWallHeatGivesTheIsothermalPressureDrop)
     EXPECT_NEAR(s.bctemperature(2), T, 0.5);
 }
 
+TEST(SteadyMarch, MomentumFluxesAreFormedLikeTheKernels)
+{
+    // The momentum balance of a step takes rho u^2 of each face as
+    // (rho u) u, as the face fluxes and the sources of the transient scheme
+    // do. The pressures below come from an independent step-by-step
+    // computation of this case, drawn at random (three pipes of one bore, a
+    // mass flow sought from 3.2 MPa and 3e6 K at end 1); with rho (u u),
+    // cell 4 and every cell after it were one unit in the last place off.
+    Store s;
+    ASSERT_TRUE(loadfluid(s, nullptr, nullptr, nullptr, nullptr, 24.952500048102024,
+                          1.2886438741838524, 1.995092787979299e-05, 0.8873053623476806, 1));
+    const double D = 0.5497381267718402;
+    const double L[3] = {1613.8691032888394, 764.9439848712201, 679.2765423076478};
+    const double diameter[3] = {D, D, D};
+    const double inclination[3] = {-0.15395707973032816, -0.05994599395318323, 0.0};
+    const double roughness[3] = {6.426071521074509e-05, 1.932122889790681e-05,
+                                 0.0001524679511424839};
+    const double cellsize[3] = {198.21999844306268, 315.52579414952606, 260.8794463319075};
+    ASSERT_TRUE(loadpipedata(s, 3, L, diameter, diameter, inclination, roughness, cellsize));
+    const double ambient[3] = {284.66871449031777, 305.06359824135114, 303.8926616443934};
+    const double htc[3] = {0.0, 8.351303007152485, 0.0};
+    loadwalldata(s, ambient, htc);
+    ASSERT_EQ(steadystate(s, 5, 3192174.3184019956, 3032565.6024818956, 56.98749700784694),
+              steadyfound);
+    EXPECT_EQ(s.pressure(3), 0x1.c37c1102a4b75p+20);
+    EXPECT_EQ(s.pressure(4), 0x1.84a69d0c7fc3ap+20);
+    EXPECT_EQ(s.pressure(14), 0x1.832d8c27d39a2p+18);
+    EXPECT_EQ(s.bcpressure(2), 0x1.4e1af49725f9ap+17);
+}
+
 } // namespace
 } // namespace pelmora
