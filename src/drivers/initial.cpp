@@ -9,6 +9,7 @@
 #include "drivers/stepping.h"
 #include "engine/errors.h"
 #include "fluid/fluid.h"
+#include "solver/solver.h"
 
 namespace pelmora {
 
@@ -30,18 +31,7 @@ bool validinputs(const Store& s, const double* p, const double* T, const double*
 void uniformcell(Store& s, std::int32_t i, double P, double T, double M)
 {
     s.massflowrate(i) = M;
-    s.temperature(i) = T;
-    s.pressure(i) = P;
-    fluidstate(s, bypressuretemperature, P, T);
-    s.density(i) = fluiddensity(s);
-    s.internalenergy(i) = fluidenergy(s);
-    s.enthalpy(i) = fluidenthalpy(s);
-    s.viscosity(i) = fluidviscosity(s);
-    s.soundspeed(i) = fluidsoundspeed(s);
-    s.velocity(i) = s.massflowrate(i) / (s.cellarea(i) * s.density(i));
-    s.machnumber(i) = std::abs(s.velocity(i)) / s.soundspeed(i);
-    s.totalenergy(i) = s.internalenergy(i) + 0.5 * s.velocity(i) * s.velocity(i);
-    s.totalenthalpy(i) = s.enthalpy(i) + 0.5 * s.velocity(i) * s.velocity(i);
+    cellrow(s, i).store(gasat(s, P, T, M, s.cellarea(i)));
 }
 
 void conservedfromcell(Store& s, std::int32_t i)

@@ -74,23 +74,11 @@ double ductarea(const Store& s)
 // Face and end states
 // ---------------------------------------------------------------------------
 
-// Stores at face k the current fluid state, with pressure p and temperature
-// T, and the velocity and Mach number of mass flow m through area A.
-// Returns the Mach number.
-double storefacestate(Store& s, std::int32_t k, double p, double T, double A, double m)
+// The march's face arrays at face k as a place to keep a gas state.
+GasRow facerow(MarchFaces& F, std::int32_t k)
 {
-    MarchFaces& F = s.marchfaces;
-    F.pressure(k) = p;
-    F.temperature(k) = T;
-    F.density(k) = fluiddensity(s);
-    F.energy(k) = fluidenergy(s);
-    F.enthalpy(k) = fluidenthalpy(s);
-    F.viscosity(k) = fluidviscosity(s);
-    F.soundspeed(k) = fluidsoundspeed(s);
-    const double u = m / (A * F.density(k));
-    F.velocity(k) = u;
-    F.machnumber(k) = std::abs(u) / F.soundspeed(k);
-    return F.machnumber(k);
+    return {&F.pressure(k),  &F.temperature(k), &F.density(k),  &F.energy(k),    &F.enthalpy(k),
+            &F.viscosity(k), &F.soundspeed(k),  &F.velocity(k), &F.machnumber(k)};
 }
 
 // Copies the state of face k into the network end pair element `end`.
@@ -108,68 +96,6 @@ void copyfacetoend(Store& s, std::int32_t end, std::int32_t k, double m)
     s.bcmachnumber(end) = std::abs(F.velocity(k)) / F.soundspeed(k);
 }
 
-// ---------------------------------------------------------------------------
-// One cell of the march
-// ---------------------------------------------------------------------------
-
-// Gas state of cell c at pressure p and temperature T, with mass flow m
-// through area A.
-void evaluatecell(Store& s, std::int32_t c, double p, double T, double A, double m)
-{
-    s.pressure(c) = p;
-    s.temperature(c) = T;
-    fluidstate(s, bypressuretemperature, s.pressure(c), s.temperature(c));
-    s.density(c) = fluiddensity(s);
-    s.viscosity(c) = fluidviscosity(s);
-    s.internalenergy(c) = fluidenergy(s);
-    s.enthalpy(c) = fluidenthalpy(s);
-    s.soundspeed(c) = fluidsoundspeed(s);
-    const double u = m / (A * s.density(c));
-    s.machnumber(c) = std::abs(u) / s.soundspeed(c);
-    s.velocity(c) = u;
-    s.totalenergy(c) = s.internalenergy(c) + u * 0.5 * u;
-    s.totalenthalpy(c) = s.enthalpy(c) + u * 0.5 * u;
-}
-
-// Fanning friction factor of cell c from its current state; a Reynolds
-// number above 1e10 is capped there and raises pipe code 2.
-double cellfriction(Store& s, std::int32_t c)
-{
-    if (s.viscosity(c) <= 0.0)
-        return 0.0;
-    double re = s.density(c) * std::abs(s.velocity(c)) * s.celldiameter(c) / s.viscosity(c);
-    if (re > reynoldscap) {
-        re = reynoldscap;
-        s.pipeerrorcode = std::max<std::int32_t>(s.pipeerrorcode, codereynoldscapped);
-    }
-    return frictionfactor(re, s.relativeroughness(c));
-}
-
-// Momentum and energy sources of cell c per unit volume.
-struct MarchSources {
-    double momentum; // N/m3
-    double energy;   // W/m3
-};
-
-// Wall friction, gravity along the inclination, area change and wall heat
-// of cell c, from its current state, its friction factor f and the sine of
-// its inclination.
-MarchSources cellsources(const Store& s, std::int32_t c, double f, double sine)
-{
-    const double rho = s.density(c);
-    const double u = s.velocity(c);
-    const double perimeter = pi * s.celldiameter(c);
-    const double area = s.cellarea(c);
-    const double gradient = s.areagradient(c);
-    const double g = -gravity * rho * sine;
-    MarchSources q{};
-    q.momentum = -(rho * 0.5 * u * std::abs(u) * perimeter * f) / area + g - rho * u * u * gradient;
-    q.energy = (g - rho * s.totalenthalpy(c) * gradient) * u +
-               s.heattransfercoefficient(c) * perimeter *
-                   (s.ambienttemperature(c) - s.temperature(c)) / area;
-    return q;
-}
-
 // Outcome of one march step.
 enum class StepOutcome { converged, accepted, supersonic, nopressure };
 
@@ -180,6 +106,8 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
 {
     MarchFaces& F = s.marchfaces;
     const std::int32_t knext = k + d;
+    const GasRow farface = facerow(F, knext);
+    const GasRow cell = cellrow(s, c);
     const double direction = static_cast<double>(d);
     const double dx = s.celllength(c);
     const double pk = F.pressure(k);
@@ -201,16 +129,17 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
 
     for (std::int32_t n = 1; n <= maximumstepiterations; ++n) {
         // 2. State at the far face from the trial pressure and temperature.
-        fluidstate(s, bypressuretemperature, ptrial, Ttrial);
-        if (storefacestate(s, knext, ptrial, Ttrial, A, m) > 1.0)
+        const GasState next = gasat(s, ptrial, Ttrial, m, A);
+        farface.store(next);
+        if (next.machnumber > 1.0)
             return StepOutcome::supersonic;
-        const double rhonext = F.density(knext);
-        const double unext = F.velocity(knext);
+        const double rhonext = next.density;
+        const double unext = next.velocity;
 
         // 3. Cell state at the mean of the two faces, then its sources.
-        evaluatecell(s, c, 0.5 * (pk + ptrial), 0.5 * (Tk + Ttrial), A, m);
+        cell.store(gasat(s, 0.5 * (pk + ptrial), 0.5 * (Tk + Ttrial), m, A));
         const double f = cellfriction(s, c);
-        const MarchSources q = cellsources(s, c, f, sine);
+        const CellSources q = marchsources(s, c, f, sine);
 
         // 4. Momentum balance over the cell gives the far-face pressure.
         const double pnew =
@@ -233,8 +162,7 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
         //    the upstream or surrounding temperature.
         bool temperatureconverged = true;
         if (flowing) {
-            fluidstate(s, bypressureenthalpy, pnew, hnew);
-            const double Tstar = fluidtemperature(s);
+            const double Tstar = fluidstate(s, bypressureenthalpy, pnew, hnew).temperature;
             const double Told = Ttrial;
             if (Ttrial > highesttrialtemperature || Ttrial < lowesttrialtemperature) {
                 relaxation = relaxation * 0.5;
@@ -279,22 +207,12 @@ void writecells(Store& s, double A, double m)
     const std::int32_t ncells = ductlastcell(s) - ductfirstcell(s) + 1;
     for (std::int32_t i = 1; i <= ncells; ++i) {
         s.massflowrate(i) = m;
-        s.pressure(i) = 0.5 * (F.pressure(i) + F.pressure(i + 1));
-        s.temperature(i) = 0.5 * (F.temperature(i) + F.temperature(i + 1));
-        fluidstate(s, bypressuretemperature, s.pressure(i), s.temperature(i));
-        s.density(i) = fluiddensity(s);
-        s.viscosity(i) = fluidviscosity(s);
-        s.internalenergy(i) = fluidenergy(s);
-        s.enthalpy(i) = fluidenthalpy(s);
-        s.soundspeed(i) = fluidsoundspeed(s);
-        const double u = m / (A * s.density(i));
-        s.velocity(i) = u;
-        s.totalenthalpy(i) = s.enthalpy(i) + u * 0.5 * u;
-        s.machnumber(i) = std::abs(u) / s.soundspeed(i);
-        s.totalenergy(i) = s.internalenergy(i) + u * 0.5 * u;
-        s.conserved(1, i) = A * s.density(i);
-        s.conserved(2, i) = s.massflowrate(i) / A;
-        s.conserved(3, i) = s.density(i) * s.totalenergy(i);
+        const GasState g = gasat(s, 0.5 * (F.pressure(i) + F.pressure(i + 1)),
+                                 0.5 * (F.temperature(i) + F.temperature(i + 1)), m, A);
+        cellrow(s, i).store(g);
+        s.conserved(1, i) = A * g.density;
+        s.conserved(2, i) = m / A;
+        s.conserved(3, i) = g.density * g.totalenergy;
     }
     // Same shape as conserved since the load, so this copies in place.
     s.previousconserved = s.conserved;
@@ -511,8 +429,10 @@ std::int32_t steadymarch(Store& s, std::int32_t direction, double p0, double T0,
     const std::int32_t farend = direction == 1 ? 2 : 1;
     const std::int32_t farface = direction == 1 ? nfaces : 1;
 
-    fluidstate(s, bypressuretemperature, p0, T0);
-    storefacestate(s, startface, fluidpressure(s), fluidtemperature(s), A, m);
+    // The starting face keeps the evaluated pressure and temperature, also
+    // where the evaluation raised them to their floors.
+    facerow(s.marchfaces, startface)
+        .store(moving(fluidstate(s, bypressuretemperature, p0, T0), m, A));
     copyfacetoend(s, startend, startface, m);
     if (s.bcmachnumber(startend) > 1.0)
         return steadysupersonicstart;

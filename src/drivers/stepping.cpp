@@ -267,15 +267,11 @@ void takeendfromcell(Store& s, int end, std::int32_t cell, std::int32_t pressure
         s.endmassflow(end) = s.massflowrate(cell);
 }
 
+// The end state at the end's values, moving through the end cell's area.
 void evaluateend(Store& s, int end, std::int32_t cell)
 {
-    fluidstate(s, bypressuretemperature, s.endpressure(end), s.endtemperature(end));
-    s.enddensity(end) = fluiddensity(s);
-    s.endenergy(end) = fluidenergy(s);
-    s.endenthalpy(end) = fluidenthalpy(s);
-    s.endsoundspeed(end) = fluidsoundspeed(s);
-    s.endvelocity(end) = s.endmassflow(end) / (s.enddensity(end) * s.cellarea(cell));
-    s.endmachnumber(end) = std::abs(s.endvelocity(end)) / s.endsoundspeed(end);
+    endrow(s, end).store(
+        gasat(s, s.endpressure(end), s.endtemperature(end), s.endmassflow(end), s.cellarea(cell)));
 }
 
 // The stage result of cells from..to becomes the base of the next sub-step

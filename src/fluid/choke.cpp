@@ -29,25 +29,21 @@ bool approxchokepressure(Store& s, double T, double D, double m, double& p)
         return false;
     }
 
-    // 1. Trial pressure.
     double trial = chokestartpressure;
     for (int pass = 1; pass <= chokepasslimit; ++pass) {
-        // 2. State at (trial, T), validated and floored like any evaluation.
-        fluidstate(s, bypressuretemperature, trial, T);
-        const double pv = s.curpressure;
-        const double rhov = s.curdensity;
-        // 3.-5. Velocity through the duct, sound speed, Mach number.
-        const double u = (m / rhov) / (chokeareafactor * D * D);
-        const double c = std::sqrt(s.gamma * pv / rhov);
-        s.cursoundspeed = c;
-        const double M = u / c;
-        // 6. New trial from the trial pressure itself, not the validated one.
+        // The state at (trial, T), validated and floored like any
+        // evaluation; the velocity through the duct and the Mach number.
+        const FluidState f = fluidstate(s, bypressuretemperature, trial, T);
+        const double u = (m / f.density) / (chokeareafactor * D * D);
+        const double M = u / f.soundspeed;
+        // The new trial comes from the trial pressure itself, not from the
+        // validated one.
         trial = trial * std::sqrt(M);
         if (!std::isfinite(trial)) {
             refusefluid(s);
             return false;
         }
-        // 7. Stop once within one percent of Mach 1.
+        // Done once within one percent of Mach 1.
         if (!(std::abs(M - 1.0) > choketolerance)) {
             p = trial;
             return true;

@@ -1,4 +1,5 @@
-// Gas description and evaluation of the current fluid state.
+// Gas description, evaluation of a state of the gas, and the gas moving
+// through a duct.
 //
 // Two property models exist. The built-in ideal gas has a constant ratio of
 // specific heats, compressibility factor and viscosity:
@@ -11,6 +12,7 @@
 #include "fluid/fluid.h"
 
 #include <cmath>
+#include <utility>
 
 #include "engine/errors.h"
 
@@ -22,79 +24,80 @@ bool positivefinite(double x) { return std::isfinite(x) && x > 0.0; }
 
 // ---- Ideal-gas model ---------------------------------------------------------
 
-void idealbypressuretemperature(Store& s)
+void idealbypressuretemperature(const Store& s, FluidState& f)
 {
-    const double T = s.curtemperature;
-    s.curdensity = s.curpressure / ((s.cp - s.cv) * T);
-    s.curenergy = s.cv * T;
-    s.curenthalpy = s.cp * T;
-    s.curviscosity = s.idealviscosity;
+    const double T = f.temperature;
+    f.density = f.pressure / ((s.cp - s.cv) * T);
+    f.energy = s.cv * T;
+    f.enthalpy = s.cp * T;
+    f.viscosity = s.idealviscosity;
 }
 
-void idealbydensityenergy(Store& s)
+void idealbydensityenergy(const Store& s, FluidState& f)
 {
-    const double e = s.curenergy;
-    s.curenthalpy = e * s.gamma;
-    s.curpressure = (s.gamma - 1.0) * s.curdensity * e;
-    s.curtemperature = e / s.cv;
-    s.curviscosity = s.idealviscosity;
+    const double e = f.energy;
+    f.enthalpy = e * s.gamma;
+    f.pressure = (s.gamma - 1.0) * f.density * e;
+    f.temperature = e / s.cv;
+    f.viscosity = s.idealviscosity;
 }
 
-void idealbypressureenthalpy(Store& s)
+void idealbypressureenthalpy(const Store& s, FluidState& f)
 {
-    s.curtemperature = s.curenthalpy / s.cp;
-    const double T = s.curtemperature;
-    s.curdensity = s.curpressure / ((s.cp - s.cv) * T);
-    s.curenergy = s.cv * T;
-    s.curviscosity = s.idealviscosity;
+    f.temperature = f.enthalpy / s.cp;
+    const double T = f.temperature;
+    f.density = f.pressure / ((s.cp - s.cv) * T);
+    f.energy = s.cv * T;
+    f.viscosity = s.idealviscosity;
 }
 
 // ---- Host model adapters -------------------------------------------------------
 // Each converts the given pair in place into host units, lets the routine
-// fill the current-state fields through their addresses, and converts every
-// field that was touched back to SI. The given values are restored by the
-// inverse operation, not copied back from a saved value.
+// fill the state's fields through their addresses, and converts every field
+// that was touched back to SI. The given values are restored by the inverse
+// operation, not copied back from a saved value. A field the routine leaves
+// alone keeps the value of the latest evaluation.
 
 constexpr double tokilo = 0.001;   // Pa -> kPa, Pa s -> cP inverse
 constexpr double perkilo = 1000.0; // kJ/kg -> J/kg
 constexpr double celsiuszero = 273.15;
 
-void callhostpt(Store& s)
+void callhostpt(const Store& s, FluidState& f)
 {
-    s.curpressure = s.curpressure * tokilo;
-    s.curtemperature = s.curtemperature - celsiuszero;
-    s.hostptroutine(s.hostcontext, s.curpressure, s.curtemperature, &s.curdensity, &s.curenergy,
-                    &s.curenthalpy, &s.curviscosity, &s.cursoundspeed);
-    s.curpressure = s.curpressure / tokilo;
-    s.curtemperature = s.curtemperature + celsiuszero;
-    s.curenergy = s.curenergy * perkilo;
-    s.curenthalpy = s.curenthalpy * perkilo;
-    s.curviscosity = s.curviscosity * tokilo;
+    f.pressure = f.pressure * tokilo;
+    f.temperature = f.temperature - celsiuszero;
+    s.hostptroutine(s.hostcontext, f.pressure, f.temperature, &f.density, &f.energy, &f.enthalpy,
+                    &f.viscosity, &f.soundspeed);
+    f.pressure = f.pressure / tokilo;
+    f.temperature = f.temperature + celsiuszero;
+    f.energy = f.energy * perkilo;
+    f.enthalpy = f.enthalpy * perkilo;
+    f.viscosity = f.viscosity * tokilo;
 }
 
-void callhostrhoe(Store& s)
+void callhostrhoe(const Store& s, FluidState& f)
 {
-    s.curenergy = s.curenergy / perkilo;
-    s.hostrhoeroutine(s.hostcontext, s.curdensity, s.curenergy, &s.curpressure, &s.curtemperature,
-                      &s.curenthalpy, &s.curviscosity, &s.cursoundspeed);
-    s.curenergy = s.curenergy * perkilo;
-    s.curenthalpy = s.curenthalpy * perkilo;
-    s.curpressure = s.curpressure / tokilo;
-    s.curtemperature = s.curtemperature + celsiuszero;
-    s.curviscosity = s.curviscosity * tokilo;
+    f.energy = f.energy / perkilo;
+    s.hostrhoeroutine(s.hostcontext, f.density, f.energy, &f.pressure, &f.temperature, &f.enthalpy,
+                      &f.viscosity, &f.soundspeed);
+    f.energy = f.energy * perkilo;
+    f.enthalpy = f.enthalpy * perkilo;
+    f.pressure = f.pressure / tokilo;
+    f.temperature = f.temperature + celsiuszero;
+    f.viscosity = f.viscosity * tokilo;
 }
 
-void callhostph(Store& s)
+void callhostph(const Store& s, FluidState& f)
 {
-    s.curpressure = s.curpressure * tokilo;
-    s.curenthalpy = s.curenthalpy / perkilo;
-    s.hostphroutine(s.hostcontext, s.curpressure, s.curenthalpy, &s.curdensity, &s.curtemperature,
-                    &s.curenergy, &s.curviscosity, &s.cursoundspeed);
-    s.curpressure = s.curpressure / tokilo;
-    s.curenthalpy = s.curenthalpy * perkilo;
-    s.curtemperature = s.curtemperature + celsiuszero;
-    s.curenergy = s.curenergy * perkilo;
-    s.curviscosity = s.curviscosity * tokilo;
+    f.pressure = f.pressure * tokilo;
+    f.enthalpy = f.enthalpy / perkilo;
+    s.hostphroutine(s.hostcontext, f.pressure, f.enthalpy, &f.density, &f.temperature, &f.energy,
+                    &f.viscosity, &f.soundspeed);
+    f.pressure = f.pressure / tokilo;
+    f.enthalpy = f.enthalpy * perkilo;
+    f.temperature = f.temperature + celsiuszero;
+    f.energy = f.energy * perkilo;
+    f.viscosity = f.viscosity * tokilo;
 }
 
 // The host model with a routine missing (possible only after a parameter
@@ -108,27 +111,27 @@ bool hostroutinepresent(Store& s, PropertyRoutine routine)
     return false;
 }
 
-void evaluate(Store& s, std::int32_t selector)
+void evaluate(Store& s, FluidState& f, std::int32_t selector)
 {
     const bool host = s.fluidmodel == 2;
     switch (selector) {
     case bypressuretemperature:
         if (!host)
-            idealbypressuretemperature(s);
+            idealbypressuretemperature(s, f);
         else if (hostroutinepresent(s, s.hostptroutine))
-            callhostpt(s);
+            callhostpt(s, f);
         break;
     case bydensityenergy:
         if (!host)
-            idealbydensityenergy(s);
+            idealbydensityenergy(s, f);
         else if (hostroutinepresent(s, s.hostrhoeroutine))
-            callhostrhoe(s);
+            callhostrhoe(s, f);
         break;
     case bypressureenthalpy:
         if (!host)
-            idealbypressureenthalpy(s);
+            idealbypressureenthalpy(s, f);
         else if (hostroutinepresent(s, s.hostphroutine))
-            callhostph(s);
+            callhostph(s, f);
         break;
     default:
         break; // only the validation below runs
@@ -141,39 +144,39 @@ void evaluate(Store& s, std::int32_t selector)
 // at the (floored) state and reported like a floor. Finite values are left
 // as computed: they are not made consistent with clamped pressure,
 // temperature or density.
-void replacenonfinite(Store& s)
+void replacenonfinite(Store& s, FluidState& f)
 {
-    if (std::isfinite(s.curenergy) && std::isfinite(s.curenthalpy) && std::isfinite(s.curviscosity))
+    if (std::isfinite(f.energy) && std::isfinite(f.enthalpy) && std::isfinite(f.viscosity))
         return;
     s.fluiderrorcode = codefluidfloor;
-    if (!std::isfinite(s.curenergy))
-        s.curenergy = s.cv * s.curtemperature;
-    if (!std::isfinite(s.curenthalpy))
-        s.curenthalpy = s.curenergy + s.curpressure / s.curdensity;
-    if (!std::isfinite(s.curviscosity))
-        s.curviscosity = s.idealviscosity;
+    if (!std::isfinite(f.energy))
+        f.energy = s.cv * f.temperature;
+    if (!std::isfinite(f.enthalpy))
+        f.enthalpy = f.energy + f.pressure / f.density;
+    if (!std::isfinite(f.viscosity))
+        f.viscosity = s.idealviscosity;
 }
 
 // Raises pressure, temperature and density to their floors where they are
 // not strictly above them (a NaN is not above anything), records code 1 if
 // any was raised, and recomputes the sound speed from the clamped state.
-void validate(Store& s)
+void validate(Store& s, FluidState& f)
 {
-    if (s.curpressure > pressurefloor && s.curtemperature > temperaturefloor &&
-        s.curdensity > densityfloor) {
+    if (f.pressure > pressurefloor && f.temperature > temperaturefloor &&
+        f.density > densityfloor) {
         if (s.fluiderrorcode < 0)
             s.fluiderrorcode = 0;
     } else {
         s.fluiderrorcode = codefluidfloor;
-        if (!(s.curpressure > pressurefloor))
-            s.curpressure = pressurefloor;
-        if (!(s.curtemperature > temperaturefloor))
-            s.curtemperature = temperaturefloor;
-        if (!(s.curdensity > densityfloor))
-            s.curdensity = densityfloor;
+        if (!(f.pressure > pressurefloor))
+            f.pressure = pressurefloor;
+        if (!(f.temperature > temperaturefloor))
+            f.temperature = temperaturefloor;
+        if (!(f.density > densityfloor))
+            f.density = densityfloor;
     }
-    replacenonfinite(s);
-    s.cursoundspeed = std::sqrt(s.gamma * s.curpressure / s.curdensity);
+    replacenonfinite(s, f);
+    f.soundspeed = std::sqrt(s.gamma * f.pressure / f.density);
 }
 
 } // namespace
@@ -208,29 +211,81 @@ bool loadfluid(Store& s, void* context, PropertyRoutine pt, PropertyRoutine rhoe
     return true;
 }
 
-void fluidstate(Store& s, std::int32_t selector, double a, double b)
+FluidState fluidstate(Store& s, std::int32_t selector, double a, double b)
 {
-    // 1. The given pair becomes part of the current state.
+    FluidState f = currentfluidstate(s);
+    // The given pair, then the other fields from the model, then the floors
+    // and the sound speed (every call).
     switch (selector) {
     case bypressuretemperature:
-        s.curpressure = a;
-        s.curtemperature = b;
+        f.pressure = a;
+        f.temperature = b;
         break;
     case bydensityenergy:
-        s.curdensity = a;
-        s.curenergy = b;
+        f.density = a;
+        f.energy = b;
         break;
     case bypressureenthalpy:
-        s.curpressure = a;
-        s.curenthalpy = b;
+        f.pressure = a;
+        f.enthalpy = b;
         break;
     default:
         break;
     }
-    // 2. The model computes the other fields.
-    evaluate(s, selector);
-    // 3. Floors and sound speed, every call.
-    validate(s);
+    evaluate(s, f, selector);
+    validate(s, f);
+    setcurrentfluidstate(s, f);
+    return f;
+}
+
+FluidState currentfluidstate(const Store& s)
+{
+    return {s.curpressure, s.curtemperature, s.curdensity,   s.curenergy,
+            s.curenthalpy, s.curviscosity,   s.cursoundspeed};
+}
+
+void setcurrentfluidstate(Store& s, const FluidState& f)
+{
+    s.curpressure = f.pressure;
+    s.curtemperature = f.temperature;
+    s.curdensity = f.density;
+    s.curenergy = f.energy;
+    s.curenthalpy = f.enthalpy;
+    s.curviscosity = f.viscosity;
+    s.cursoundspeed = f.soundspeed;
+}
+
+// ---- The gas moving through a duct -------------------------------------------------
+
+GasState moving(const FluidState& f, double m, double A)
+{
+    GasState g;
+    static_cast<FluidState&>(g) = f;
+    g.velocity = m / (A * f.density);
+    g.machnumber = std::abs(g.velocity) / f.soundspeed;
+    g.totalenergy = f.energy + 0.5 * g.velocity * g.velocity;
+    g.totalenthalpy = f.enthalpy + 0.5 * g.velocity * g.velocity;
+    return g;
+}
+
+GasState gasat(Store& s, double p, double T, double m, double A)
+{
+    GasState g = moving(fluidstate(s, bypressuretemperature, p, T), m, A);
+    g.pressure = p;
+    g.temperature = T;
+    return g;
+}
+
+void GasRow::store(const GasState& g) const
+{
+    const std::pair<double*, double> items[] = {
+        {pressure, g.pressure},       {temperature, g.temperature},    {density, g.density},
+        {energy, g.energy},           {enthalpy, g.enthalpy},          {viscosity, g.viscosity},
+        {soundspeed, g.soundspeed},   {velocity, g.velocity},          {machnumber, g.machnumber},
+        {totalenergy, g.totalenergy}, {totalenthalpy, g.totalenthalpy}};
+    for (const auto& [element, value] : items)
+        if (element != nullptr)
+            *element = value;
 }
 
 } // namespace pelmora

@@ -1,11 +1,12 @@
-// Gas properties: the gas description, evaluation of the current fluid state
-// from a pair of known quantities, and the choke pressure estimate.
+// Gas properties: the gas description, evaluation of a state of the gas
+// from a pair of known quantities, the gas moving through a duct, and the
+// choke pressure estimate.
 //
 // Every part of the engine obtains thermodynamic properties one way only:
-// fluidstate(selector, a, b) evaluates the gas into the store's current
-// fluid state (curpressure, curtemperature, ...), and the accessors read it
-// back. Each evaluation overwrites the one current state, so callers read
-// what they need immediately after the evaluation that produced it.
+// fluidstate(selector, a, b) evaluates the gas and returns the state. The
+// latest evaluation also stays in the store as its current fluid state,
+// which the host reads through the parameter exchange and which a host
+// property routine finds in the fields it is handed to fill.
 #pragma once
 
 #include <cstdint>
@@ -38,19 +39,54 @@ bool loadfluid(Store& s, void* context, PropertyRoutine pt, PropertyRoutine rhoe
                PropertyRoutine ph, double molweight, double gamma, double viscosity,
                double compressibility, std::int32_t model);
 
-// Evaluates the current fluid state from the pair (a, b) named by selector,
-// validates it against the floors and recomputes the sound speed. Any other
-// selector only validates the current state.
-void fluidstate(Store& s, std::int32_t selector, double a, double b);
+// A state of the gas, as one evaluation gives it.
+struct FluidState {
+    double pressure = 0.0;    // Pa
+    double temperature = 0.0; // K
+    double density = 0.0;     // kg/m3
+    double energy = 0.0;      // specific internal energy, J/kg
+    double enthalpy = 0.0;    // specific enthalpy, J/kg
+    double viscosity = 0.0;   // Pa s
+    double soundspeed = 0.0;  // m/s
+};
 
-// Accessors of the current fluid state.
-inline double fluiddensity(const Store& s) { return s.curdensity; }
-inline double fluidenthalpy(const Store& s) { return s.curenthalpy; }
-inline double fluidenergy(const Store& s) { return s.curenergy; }
-inline double fluidpressure(const Store& s) { return s.curpressure; }
-inline double fluidsoundspeed(const Store& s) { return s.cursoundspeed; }
-inline double fluidtemperature(const Store& s) { return s.curtemperature; }
-inline double fluidviscosity(const Store& s) { return s.curviscosity; }
+// Evaluates the gas from the pair (a, b) named by selector, starting from
+// the store's current fluid state, validates the result against the floors
+// and recomputes the sound speed. Any other selector only validates the
+// current state. The result becomes the store's current fluid state.
+FluidState fluidstate(Store& s, std::int32_t selector, double a, double b);
+
+// The store's current fluid state, and setting it (for an evaluation done
+// inline, outside fluidstate).
+FluidState currentfluidstate(const Store& s);
+void setcurrentfluidstate(Store& s, const FluidState& state);
+
+// The gas at one cell, face or end of the duct: a fluid state moving with a
+// mass flow through a flow area.
+struct GasState : FluidState {
+    double velocity = 0.0;      // m / (A rho), m/s
+    double machnumber = 0.0;    // |u| / c
+    double totalenergy = 0.0;   // e + u^2/2, J/kg
+    double totalenthalpy = 0.0; // h + u^2/2, J/kg
+};
+
+// Fluid state f moving with mass flow m (kg/s) through area A (m2).
+GasState moving(const FluidState& f, double m, double A);
+
+// The gas evaluated at pressure p and temperature T, moving with mass flow
+// m through area A. It keeps p and T as given, also where the evaluation
+// raised them to their floors.
+GasState gasat(Store& s, double p, double T, double m, double A);
+
+// Where a gas state is kept: one element of an array per quantity (a cell,
+// a face, an end). A quantity without an element there is not kept.
+struct GasRow {
+    double *pressure = nullptr, *temperature = nullptr, *density = nullptr, *energy = nullptr,
+           *enthalpy = nullptr, *viscosity = nullptr, *soundspeed = nullptr, *velocity = nullptr,
+           *machnumber = nullptr, *totalenergy = nullptr, *totalenthalpy = nullptr;
+
+    void store(const GasState& g) const;
+};
 
 // Estimates the pressure at which mass flow m (kg/s) at temperature T (K)
 // flows through a duct of diameter D (m) at Mach 1. Returns false (and sets

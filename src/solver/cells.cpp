@@ -69,8 +69,9 @@ double replacedenergy(const Store& s, std::int32_t c)
 
 // The cell update of n cells of the ideal gas, every value stored where it
 // belongs (for CellArrays::forthestep, all but the change measures, Mach
-// number and total energy). Steps as in updatethroughfluidstate; the fluid evaluation is that
-// of the ideal gas at (rho, e) followed by the validation of fluidstate.
+// number and total energy). The same steps as the update through
+// fluidstate; the fluid evaluation is that of the ideal gas at (rho, e)
+// followed by the validation of fluidstate.
 // mfirst is the mass flow of the range's first cell. (Conditions become
 // numbers through selects of constants: the vectoriser takes those, not
 // logical operators on comparisons, and no arithmetic sits inside a select.)
@@ -91,7 +92,7 @@ PELMORA_VECTORISED IdealFlags idealcells(
     std::int64_t floored = 0, nonfinite = 0;
     for (std::int32_t i = 0; i < n; ++i) {
         const double area = cellarea[i];
-        // 1.-2. Density (floored), velocity, specific total energy.
+        // Density (floored), velocity, specific total energy.
         const double mass = conserved[3 * i];
         const double momentum = conserved[3 * i + 1];
         const double energy = conserved[3 * i + 2];
@@ -100,35 +101,34 @@ PELMORA_VECTORISED IdealFlags idealcells(
         const double u = momentum / rho;
         const double etotal = energy / rho;
         velocity[i] = u;
-        // 4. The floored density in the conserved mass (the cell's column is
-        //    written whole, momentum and energy unchanged).
+        // The floored density in the conserved mass (the cell's column is
+        // written whole, momentum and energy unchanged).
         conserved[3 * i] = area * rho;
         conserved[3 * i + 1] = momentum;
         conserved[3 * i + 2] = energy;
-        // 5.-7. Internal energy, density change, mass flow and its deviation
-        //    from the first cell's.
+        // Internal energy, density change, mass flow and its deviation from
+        // the first cell's.
         const double e = etotal - 0.5 * u * u;
         if constexpr (arrays == CellArrays::all)
             densitychange[i] = std::abs(rho - density[i]) / rho;
         const double mdot = rho * u * area;
         massflowrate[i] = mdot;
-        // 8. Ideal gas at (rho, e), then the floors of the validation: every
-        //    field that is not strictly above its floor is raised to it.
+        // Ideal gas at (rho, e), then the floors of the validation: every
+        // field that is not strictly above its floor is raised to it.
         const double h = e * gamma;
         const double p = gammaminusone * rho * e;
         const double T = e / cv;
         floored |= (p > pressurefloor ? 0 : 1) | (T > temperaturefloor ? 0 : 1) |
                    (rho > densityfloor ? 0 : 1);
-        //    An energy, enthalpy or viscosity that is not finite is replaced
-        //    after the floors (rare: see replacenonfinite below).
+        // An energy, enthalpy or viscosity that is not finite is replaced
+        // after the floors (rare: see replacenonfinite below).
         nonfinite |= (std::abs(e) <= largest ? 0 : 1) | (std::abs(h) <= largest ? 0 : 1) |
                      (std::abs(mu) <= largest ? 0 : 1);
         const double pvalid = p > pressurefloor ? p : pressurefloor;
         const double Tvalid = T > temperaturefloor ? T : temperaturefloor;
         const double rhovalid = rho > densityfloor ? rho : densityfloor;
         const double c = std::sqrt(gamma * pvalid / rhovalid);
-        // 9.-11. Stored state; pressure, temperature and sound speed as
-        //    validated.
+        // Stored state; pressure, temperature and sound speed as validated.
         density[i] = rho;
         internalenergy[i] = e;
         if constexpr (arrays == CellArrays::all)
@@ -138,7 +138,7 @@ PELMORA_VECTORISED IdealFlags idealcells(
         viscosity[i] = mu;
         pressure[i] = pvalid;
         soundspeed[i] = c;
-        // 12. Derived quantities.
+        // Derived quantities.
         totalenthalpy[i] = h + 0.5 * u * u;
         if constexpr (arrays == CellArrays::all) {
             machnumber[i] = std::abs(u) / c;
@@ -174,15 +174,15 @@ void replacenonfinite(Store& s, std::int32_t from, std::int32_t to)
 void leavecurrentstate(Store& s, std::int32_t c)
 {
     const double rho = s.density(c);
-    s.curdensity = rho > densityfloor ? rho : densityfloor;
-    s.curenergy = replacedenergy(s, c);
-    s.curenthalpy = s.enthalpy(c);
-    s.curpressure = s.pressure(c);
-    s.curtemperature = s.temperature(c);
-    s.curviscosity = s.viscosity(c);
-    s.cursoundspeed = s.soundspeed(c);
-    s.currentcell = c;
-    s.currentface = 0;
+    FluidState f;
+    f.pressure = s.pressure(c);
+    f.temperature = s.temperature(c);
+    f.density = rho > densityfloor ? rho : densityfloor;
+    f.energy = replacedenergy(s, c);
+    f.enthalpy = s.enthalpy(c);
+    f.viscosity = s.viscosity(c);
+    f.soundspeed = s.soundspeed(c);
+    setcurrentfluidstate(s, f);
 }
 
 // Cells from..to of a range whose first cell has, or is about to get, the
@@ -226,41 +226,35 @@ void throughfluidstate(Store& s, std::int32_t first, std::int32_t from, std::int
 {
     for (std::int32_t c = from; c <= to; ++c) {
         const double area = s.cellarea(c);
-        // 1. Density from the mass per unit length, floored (NaN included).
+        // Density from the mass per unit length, floored (NaN included).
         double rho = s.conserved(1, c) / area;
         if (!(rho > cellmassdensityfloor))
             rho = cellmassdensityfloor;
-        // 2. Velocity and specific total energy.
+        // Velocity and specific total energy.
         const double u = s.conserved(2, c) / rho;
         const double etotal = s.conserved(3, c) / rho;
         s.velocity(c) = u;
-        // 3. Context for the fluid evaluation.
-        s.currentcell = c;
-        s.currentface = 0;
-        // 4. A floored density is reflected in the conserved mass.
+        // A floored density is reflected in the conserved mass.
         s.conserved(1, c) = area * rho;
-        // 5. Specific internal energy.
+        // Specific internal energy, density change against the previous
+        // update, mass flow.
         const double e = etotal - 0.5 * u * u;
-        // 6. Density change against the previous update.
         s.densitychange(c) = std::abs(rho - s.density(c)) / rho;
-        // 7. Mass flow.
         const double mdot = rho * u * area;
         s.massflowrate(c) = mdot;
-        // 8. Fluid state at (rho, e).
-        fluidstate(s, bydensityenergy, rho, e);
-        // 9. Keep the values handed to the fluid model, not its floored ones.
+        // The gas at (rho, e). The cell keeps the density and energy handed
+        // to it, not its floored ones.
+        const FluidState f = fluidstate(s, bydensityenergy, rho, e);
         s.density(c) = rho;
         s.internalenergy(c) = e;
-        // 10. Temperature and its change.
-        const double T = fluidtemperature(s);
-        s.temperaturechange(c) = std::abs(T - s.temperature(c)) / T;
-        s.temperature(c) = T;
-        // 11. The rest of the fluid state.
-        s.enthalpy(c) = fluidenthalpy(s);
-        s.viscosity(c) = fluidviscosity(s);
-        s.pressure(c) = fluidpressure(s);
-        s.soundspeed(c) = fluidsoundspeed(s);
-        // 12. Derived quantities.
+        // Temperature and its change, the rest of the state.
+        s.temperaturechange(c) = std::abs(f.temperature - s.temperature(c)) / f.temperature;
+        s.temperature(c) = f.temperature;
+        s.enthalpy(c) = f.enthalpy;
+        s.viscosity(c) = f.viscosity;
+        s.pressure(c) = f.pressure;
+        s.soundspeed(c) = f.soundspeed;
+        // Derived quantities.
         s.machnumber(c) = std::abs(u) / s.soundspeed(c);
         s.totalenergy(c) = e + 0.5 * u * u;
         s.totalenthalpy(c) = s.enthalpy(c) + 0.5 * u * u;
@@ -311,6 +305,13 @@ void continuecellrange(Store& s, double mfirst, std::int32_t from, std::int32_t 
 void updatecells(Store& s, std::int32_t first, std::int32_t last)
 {
     updatecellrange(s, first, first, last);
+}
+
+GasRow cellrow(Store& s, std::int32_t c)
+{
+    return {&s.pressure(c),   &s.temperature(c), &s.density(c),      &s.internalenergy(c),
+            &s.enthalpy(c),   &s.viscosity(c),   &s.soundspeed(c),   &s.velocity(c),
+            &s.machnumber(c), &s.totalenergy(c), &s.totalenthalpy(c)};
 }
 
 } // namespace pelmora

@@ -250,22 +250,9 @@ void correctedupdate(Store& s, const Window& w, std::int32_t variables)
     }
 }
 
-// ---- The chain -------------------------------------------------------------------------
-
-// The flux through an end face, from the end state, with the context that
-// faceflux reads.
-void endflux(Store& s, bool inlet, std::int32_t cell, double flux[maxvariables])
-{
-    s.currentcell = cell;
-    s.currentface = inlet ? cell : cell + 1;
-    s.atinletface = inlet ? logicaltrue : logicalfalse;
-    s.atoutletface = inlet ? logicalfalse : logicaltrue;
-    faceflux(s, flux);
-    s.atinletface = logicalfalse;
-    s.atoutletface = logicalfalse;
-}
-
 } // namespace
+
+// ---- The chain -------------------------------------------------------------------------
 
 ChainSweep::ChainSweep(const Store& s, std::int32_t first, std::int32_t last, double dt,
                        CellArrays arrays)
@@ -301,7 +288,7 @@ void ChainSweep::takeinletend(Store& s)
         setinletend(s, k, s.inletghost(k));
     copyendcoefficients(s.inletbcgradient, s.inletbcvalue, s.inletbcweight, chain.variables,
                         chain.al, chain.bl, chain.cl);
-    endflux(s, true, chain.first, chain.inletflux);
+    faceflux(s, chain.first, chain.first, chain.last, chain.inletflux);
 }
 
 void ChainSweep::takeoutletend(Store& s)
@@ -310,7 +297,7 @@ void ChainSweep::takeoutletend(Store& s)
         setoutletend(s, k, s.outletghost(k));
     copyendcoefficients(s.outletbcgradient, s.outletbcvalue, s.outletbcweight, chain.variables,
                         chain.ar, chain.br, chain.cr);
-    endflux(s, false, chain.last, chain.outletflux);
+    faceflux(s, chain.last + 1, chain.first, chain.last, chain.outletflux);
 }
 
 // A block's window reaches `reach` cells beyond the block on either side,

@@ -29,17 +29,16 @@ void endflux(const Store& s, int end, double flux[3])
 
 } // namespace
 
-void faceflux(const Store& s, double flux[3])
+void faceflux(const Store& s, std::int32_t f, std::int32_t first, std::int32_t last, double flux[3])
 {
-    if (istrue(s.atinletface)) {
+    if (f == first) {
         endflux(s, 1, flux);
         return;
     }
-    if (istrue(s.atoutletface)) {
+    if (f == last + 1) {
         endflux(s, 2, flux);
         return;
     }
-    const std::int32_t f = s.currentface;
     const double mdot = 0.5 * (s.massflowrate(f - 1) + s.massflowrate(f));
     const double rho = 0.5 * (s.density(f - 1) + s.density(f));
     const double u = 0.5 * (s.velocity(f - 1) + s.velocity(f));

@@ -46,19 +46,12 @@ void endfacegeometry(Store& s, std::int32_t face, std::int32_t cell, double diam
 // conserved vector of that state in v.
 void endstate(Store& s, int end, double area, double v[3])
 {
-    fluidstate(s, bypressuretemperature, s.endpressure(end), s.endtemperature(end));
-    const double rho = fluiddensity(s);
-    const double e = fluidenergy(s);
-    s.enddensity(end) = rho;
-    s.endenthalpy(end) = fluidenthalpy(s);
-    s.endenergy(end) = e;
-    s.endsoundspeed(end) = fluidsoundspeed(s);
-    const double u = s.endmassflow(end) / (area * rho);
-    s.endvelocity(end) = u;
-    s.endmachnumber(end) = std::abs(u) / s.endsoundspeed(end);
-    v[0] = area * rho;
-    v[1] = rho * u;
-    v[2] = rho * (0.5 * u * u + e);
+    const GasState g =
+        gasat(s, s.endpressure(end), s.endtemperature(end), s.endmassflow(end), area);
+    endrow(s, end).store(g);
+    v[0] = area * g.density;
+    v[1] = g.density * g.velocity;
+    v[2] = g.density * g.totalenergy;
 }
 
 // The network-end state that the boundary queries report.
@@ -87,6 +80,14 @@ void ghost(Store& s, Array1<double>& target, const double v[3], std::int32_t cel
 }
 
 } // namespace
+
+// (An end keeps no viscosity and no totals.)
+GasRow endrow(Store& s, int end)
+{
+    return {&s.endpressure(end),   &s.endtemperature(end), &s.enddensity(end),
+            &s.endenergy(end),     &s.endenthalpy(end),    nullptr,
+            &s.endsoundspeed(end), &s.endvelocity(end),    &s.endmachnumber(end)};
+}
 
 void prepareinlet(Store& s, std::int32_t firstpipe)
 {

@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "engine/store.h"
+#include "fluid/fluid.h"
 
 namespace pelmora {
 
@@ -41,6 +42,11 @@ inline std::int32_t kernelvariables(const Store& s)
 
 // Fanning friction factor from Reynolds number and relative roughness.
 double frictionfactor(double re, double relativeroughness);
+
+// Fanning friction factor of cell c from the gas state stored for it: none
+// without viscosity; a Reynolds number above 1e10 is capped there and
+// raises pipe code 2.
+double cellfriction(Store& s, std::int32_t c);
 
 // The cell update for any gas model: one fluidstate evaluation per cell, in
 // cell order, cells from..to of a range that starts at first. updatecells
@@ -73,13 +79,34 @@ void updatecellrange(Store& s, std::int32_t first, std::int32_t from, std::int32
 void continuecellrange(Store& s, double mfirst, std::int32_t from, std::int32_t to,
                        CellArrays arrays = CellArrays::all);
 
-// Source vector (per unit volume; per unit length for the mass equation) of
-// cell s.currentcell.
-void cellsource(Store& s, double source[3]);
+// The cell arrays of cell c as a place to keep a gas state.
+GasRow cellrow(Store& s, std::int32_t c);
 
-// Flux vector through face s.currentface, or through the chain's inlet or
-// outlet end face when s.atinletface / s.atoutletface is set.
-void faceflux(const Store& s, double flux[3]);
+// The end state of end 1 (inlet) or 2 (outlet) of the chain being worked
+// on as a place to keep a gas state (no viscosity, no totals).
+GasRow endrow(Store& s, int end);
+
+// Source vector (per unit volume; per unit length for the mass equation) of
+// cell c.
+void cellsource(Store& s, std::int32_t c, double source[3]);
+
+// Momentum and energy sources of a cell per unit volume (the mass source is
+// 0).
+struct CellSources {
+    double momentum; // N/m3
+    double energy;   // W/m3
+};
+
+// The same sources of cell c, with its friction factor f and the sine of its
+// inclination, with the terms grouped as the steady march writes its
+// balances (see sources.cpp).
+CellSources marchsources(const Store& s, std::int32_t c, double f, double sine);
+
+// Flux vector through face f of the chain of cells first..last: through an
+// end face (f = first or last + 1) from that end's state, through an
+// interior face from the two cells beside it.
+void faceflux(const Store& s, std::int32_t f, std::int32_t first, std::int32_t last,
+              double flux[3]);
 
 // ---- Batched forms for the chain update ----------------------------------------
 // The same values as faceflux and cellsource, computed for a run of faces or

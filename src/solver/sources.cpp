@@ -9,15 +9,15 @@
 // with K = (1/A) dA/dx, G = -g rho sin(theta), W the wall shear per unit
 // volume and Q the wall heat flow per unit volume.
 //
-// cellsource evaluates one cell; cellsources a run of cells, with the same
-// formulas written as selects instead of branches so that the loop
-// vectorises. The power and logarithm of the friction factor are the C
-// library's values in both: a power within an ulp of the library's is not
-// enough, since the limiter's sign switches and the steady march's sub-step
-// count turn a one-ulp difference of a friction factor into differences of
-// 1e-9 within a minute of simulated time. cellsources computes them for a
-// run of cells at once with vecmath, which gives the library's bits several
-// at a time where it can and calls the library where it cannot.
+// One function, sourcesof, forms them for one cell; cellsource, the
+// batched cellsources and the steady march's marchsources all go through
+// it. The power and logarithm of the friction factor are the C library's
+// values everywhere: a power within an ulp of the library's is not enough,
+// since the limiter's sign switches and the steady march's sub-step count
+// turn a one-ulp difference of a friction factor into differences of 1e-9
+// within a minute of simulated time. cellsources computes them for a run of
+// cells at once with vecmath, which gives the library's bits several at a
+// time where it can and calls the library where it cannot.
 #include "solver/vectorise.h" // first: compiler settings for the whole file
 
 #include <algorithm>
@@ -63,6 +63,58 @@ inline double frictionfromlog(double re, double l)
     return re > noflowreynolds ? f : 0.0;
 }
 
+// What the sources of one cell depend on besides its friction factor.
+struct SourceInputs {
+    double density, velocity, temperature, totalenthalpy; // the gas in the cell
+    double diameter, area, areagradient, sine;            // the duct
+    double ambienttemperature, heattransfercoefficient;   // the wall
+};
+
+// Which grouping of the terms: the transient scheme's, or the steady
+// march's. The march writes its steady balances with the terms in another
+// order: the wall shear with its factors the other way round and first in
+// the momentum sum, the wall heat with the coefficient first. The two differ
+// in the last bit, and each keeps its own so that transients and marches
+// stay identical with what they computed before.
+enum class Grouping { scheme, march };
+
+// Momentum and energy sources of one cell with friction factor f.
+template <Grouping grouping>
+inline CellSources sourcesof(const SourceInputs& c, double f)
+{
+    const double rho = c.density;
+    const double u = c.velocity;
+    const double perimeter = pi * c.diameter;
+    const double g = -gravity * rho * c.sine;
+    const double areachange = rho * u * u * c.areagradient;
+    if constexpr (grouping == Grouping::scheme) {
+        const double w = -(0.5 * f) * rho * u * std::abs(u) * perimeter / c.area;
+        const double q =
+            (c.ambienttemperature - c.temperature) * c.heattransfercoefficient * perimeter / c.area;
+        return {g - areachange + w, (-rho * c.totalenthalpy * c.areagradient + g) * u + q};
+    } else {
+        const double w = -(rho * 0.5 * u * std::abs(u) * perimeter * f) / c.area;
+        const double q =
+            c.heattransfercoefficient * perimeter * (c.ambienttemperature - c.temperature) / c.area;
+        return {w + g - areachange, (g - rho * c.totalenthalpy * c.areagradient) * u + q};
+    }
+}
+
+// The inputs of cell c from its state in the store.
+SourceInputs sourceinputs(const Store& s, std::int32_t c, double sine)
+{
+    return {s.density(c),
+            s.velocity(c),
+            s.temperature(c),
+            s.totalenthalpy(c),
+            s.celldiameter(c),
+            s.cellarea(c),
+            s.areagradient(c),
+            sine,
+            s.ambienttemperature(c),
+            s.heattransfercoefficient(c)};
+}
+
 } // namespace
 
 double frictionfactor(double re, double relativeroughness)
@@ -71,37 +123,32 @@ double frictionfactor(double re, double relativeroughness)
     return frictionfromlog(re, l);
 }
 
-void cellsource(Store& s, double source[3])
+double cellfriction(Store& s, std::int32_t c)
 {
-    const std::int32_t c = s.currentcell;
-    const double rho = s.density(c);
-    const double u = s.velocity(c);
-    const double diameter = s.celldiameter(c);
-    const double area = s.cellarea(c);
     const double mu = s.viscosity(c);
-    const double k = s.areagradient(c);
-
-    // 1. Friction factor from the cell's Reynolds number.
-    double f = 0.0;
-    if (mu > 0.0) {
-        double re = rho * std::abs(u) * diameter / mu;
-        if (re > reynoldscap) {
-            re = reynoldscap;
-            s.pipeerrorcode = std::max<std::int32_t>(s.pipeerrorcode, codereynoldscapped);
-        }
-        f = frictionfactor(re, s.relativeroughness(c));
+    if (!(mu > 0.0))
+        return 0.0;
+    double re = s.density(c) * std::abs(s.velocity(c)) * s.celldiameter(c) / mu;
+    if (re > reynoldscap) {
+        re = reynoldscap;
+        s.pipeerrorcode = std::max<std::int32_t>(s.pipeerrorcode, codereynoldscapped);
     }
-    // 2. Gravity along the inclination.
-    const double g = -gravity * rho * std::sin(s.cellinclination(c));
-    // 3. Wall shear through the wetted perimeter, opposing the flow.
-    const double w = -(0.5 * f) * rho * u * std::abs(u) * (pi * diameter) / area;
-    // 4. Heat through the wall.
-    const double q = (s.ambienttemperature(c) - s.temperature(c)) * s.heattransfercoefficient(c) *
-                     (pi * diameter) / area;
-    // 5.-7. The source vector.
+    return frictionfactor(re, s.relativeroughness(c));
+}
+
+void cellsource(Store& s, std::int32_t c, double source[3])
+{
+    const double f = cellfriction(s, c);
+    const CellSources q =
+        sourcesof<Grouping::scheme>(sourceinputs(s, c, std::sin(s.cellinclination(c))), f);
     source[0] = 0.0;
-    source[1] = g - rho * u * u * k + w;
-    source[2] = (-rho * s.totalenthalpy(c) * k + g) * u + q;
+    source[1] = q.momentum;
+    source[2] = q.energy;
+}
+
+CellSources marchsources(const Store& s, std::int32_t c, double f, double sine)
+{
+    return sourcesof<Grouping::march>(sourceinputs(s, c, sine), f);
 }
 
 namespace {
@@ -222,7 +269,8 @@ void sinesof(InclinationSine& cache, const double* angles, std::int32_t n, doubl
 }
 
 // Pass 3: the source vectors, given the Reynolds numbers, the logarithms of
-// the turbulent cells and the sines of the inclinations.
+// the turbulent cells and the sines of the inclinations (a NaN Reynolds
+// number gives no friction).
 PELMORA_VECTORISED
 void sourcevectors(std::int32_t n, const double* __restrict reynolds,
                    const double* __restrict logarithm, const double* __restrict sine,
@@ -236,22 +284,14 @@ void sourcevectors(std::int32_t n, const double* __restrict reynolds,
                    double* __restrict source2, double* __restrict source3)
 {
     for (std::int32_t i = 0; i < n; ++i) {
-        const double rho = density[i];
-        const double u = velocity[i];
-        const double diameter = celldiameter[i];
-        const double area = cellarea[i];
-        const double k = areagradient[i];
-        // 1. Friction factor (a NaN Reynolds number gives none).
-        const double f = frictionfromlog(reynolds[i], logarithm[i]);
-        // 2.-4. Gravity, wall shear, wall heat.
-        const double g = -gravity * rho * sine[i];
-        const double w = -(0.5 * f) * rho * u * std::abs(u) * (pi * diameter) / area;
-        const double q = (ambienttemperature[i] - temperature[i]) * heattransfercoefficient[i] *
-                         (pi * diameter) / area;
-        // 5.-7.
+        const CellSources q =
+            sourcesof<Grouping::scheme>({density[i], velocity[i], temperature[i], totalenthalpy[i],
+                                         celldiameter[i], cellarea[i], areagradient[i], sine[i],
+                                         ambienttemperature[i], heattransfercoefficient[i]},
+                                        frictionfromlog(reynolds[i], logarithm[i]));
         source1[i] = 0.0;
-        source2[i] = g - rho * u * u * k + w;
-        source3[i] = (-rho * totalenthalpy[i] * k + g) * u + q;
+        source2[i] = q.momentum;
+        source3[i] = q.energy;
     }
 }
 
@@ -263,17 +303,17 @@ void cellsources(Store& s, std::int32_t from, std::int32_t to, InclinationSine& 
     double reynolds[passcells], logarithm[passcells], sines[passcells];
     for (std::int32_t c0 = from; c0 <= to; c0 += passcells) {
         const std::int32_t n = c0 + passcells - 1 <= to ? passcells : to - c0 + 1;
-        // 1. Reynolds numbers.
+        // Reynolds numbers.
         const ReynoldsCounts counts =
             reynoldsnumbers(n, s.density.at(c0), s.velocity.at(c0), s.celldiameter.at(c0),
                             s.viscosity.at(c0), reynolds);
         if (counts.capped != 0)
             s.pipeerrorcode = std::max<std::int32_t>(s.pipeerrorcode, codereynoldscapped);
-        // 2. The logarithms of the turbulent formula, and the sines of the
-        //    inclinations.
+        // The logarithms of the turbulent formula, and the sines of the
+        // inclinations.
         turbulentlogs(n, reynolds, s.relativeroughness.at(c0), counts.turbulent == n, logarithm);
         sinesof(sine, s.cellinclination.at(c0), n, sines);
-        // 3. The source vectors.
+        // The source vectors.
         const std::int32_t offset = c0 - from;
         sourcevectors(n, reynolds, logarithm, sines, s.density.at(c0), s.velocity.at(c0),
                       s.celldiameter.at(c0), s.cellarea.at(c0), s.areagradient.at(c0),

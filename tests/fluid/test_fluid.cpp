@@ -21,6 +21,7 @@ void loadair(Store& s, double z = 1.0)
 
 TEST(IdealGas, StandardAirFigures)
 {
+    FluidState f;
     Store s;
     loadair(s);
     const double cv = 8314.3 / (0.4 * 28.97);
@@ -29,30 +30,31 @@ TEST(IdealGas, StandardAirFigures)
     EXPECT_NEAR(s.cv, 717.49, 0.01);
     EXPECT_NEAR(s.cp - s.cv, 287.00, 0.01);
 
-    fluidstate(s, bypressuretemperature, 101325.0, 288.15);
-    EXPECT_NEAR(fluiddensity(s), 1.225, 0.001);
-    EXPECT_DOUBLE_EQ(fluidenergy(s), s.cv * 288.15);
-    EXPECT_DOUBLE_EQ(fluidenthalpy(s), s.cp * 288.15);
-    EXPECT_NEAR(fluidsoundspeed(s), 340.26, 0.01);
-    EXPECT_EQ(fluidviscosity(s), 1.8e-5);
+    f = fluidstate(s, bypressuretemperature, 101325.0, 288.15);
+    EXPECT_NEAR(f.density, 1.225, 0.001);
+    EXPECT_DOUBLE_EQ(f.energy, s.cv * 288.15);
+    EXPECT_DOUBLE_EQ(f.enthalpy, s.cp * 288.15);
+    EXPECT_NEAR(f.soundspeed, 340.26, 0.01);
+    EXPECT_EQ(f.viscosity, 1.8e-5);
     EXPECT_EQ(s.fluiderrorcode, 0);
 }
 
 TEST(IdealGas, SelectorsAgreeOnOneState)
 {
+    FluidState f;
     Store s;
     loadair(s);
-    fluidstate(s, bypressuretemperature, 5.0e6, 300.0);
-    const double rho = fluiddensity(s), e = fluidenergy(s), h = fluidenthalpy(s);
+    f = fluidstate(s, bypressuretemperature, 5.0e6, 300.0);
+    const double rho = f.density, e = f.energy, h = f.enthalpy;
 
-    fluidstate(s, bydensityenergy, rho, e);
-    EXPECT_NEAR(fluidpressure(s), 5.0e6, 1e-6);
-    EXPECT_NEAR(fluidtemperature(s), 300.0, 1e-9);
-    EXPECT_DOUBLE_EQ(fluidenthalpy(s), e * 1.4);
+    f = fluidstate(s, bydensityenergy, rho, e);
+    EXPECT_NEAR(f.pressure, 5.0e6, 1e-6);
+    EXPECT_NEAR(f.temperature, 300.0, 1e-9);
+    EXPECT_DOUBLE_EQ(f.enthalpy, e * 1.4);
 
-    fluidstate(s, bypressureenthalpy, 5.0e6, h);
-    EXPECT_NEAR(fluidtemperature(s), 300.0, 1e-9);
-    EXPECT_NEAR(fluiddensity(s), rho, 1e-12 * rho);
+    f = fluidstate(s, bypressureenthalpy, 5.0e6, h);
+    EXPECT_NEAR(f.temperature, 300.0, 1e-9);
+    EXPECT_NEAR(f.density, rho, 1e-12 * rho);
 }
 
 TEST(IdealGas, CompressibilityScalesTheGasConstant)
@@ -62,43 +64,45 @@ TEST(IdealGas, CompressibilityScalesTheGasConstant)
     loadair(b, 0.9);
     EXPECT_NEAR(b.cv / a.cv, 0.9, 1e-15);
     EXPECT_NEAR(b.cp / a.cp, 0.9, 1e-15);
-    fluidstate(a, bypressuretemperature, 1e5, 300.0);
-    fluidstate(b, bypressuretemperature, 1e5, 300.0);
-    EXPECT_NEAR(fluiddensity(b) / fluiddensity(a), 1.0 / 0.9, 1e-14);
+    const FluidState fa = fluidstate(a, bypressuretemperature, 1e5, 300.0);
+    const FluidState fb = fluidstate(b, bypressuretemperature, 1e5, 300.0);
+    EXPECT_NEAR(fb.density / fa.density, 1.0 / 0.9, 1e-14);
 }
 
 TEST(Floors, ValuesAtOrBelowTheFloorsAreRaisedWithCodeOne)
 {
+    FluidState f;
     Store s;
     loadair(s);
-    fluidstate(s, bypressuretemperature, 100.0, 300.0); // exactly the floor fails
+    f = fluidstate(s, bypressuretemperature, 100.0, 300.0); // exactly the floor fails
     EXPECT_EQ(s.fluiderrorcode, codefluidfloor);
-    EXPECT_EQ(fluidpressure(s), 100.0);
+    EXPECT_EQ(f.pressure, 100.0);
 
     s.fluiderrorcode = 0;
-    fluidstate(s, bydensityenergy, 2.0, 0.0); // zero energy: p = 0, T = 0
+    f = fluidstate(s, bydensityenergy, 2.0, 0.0); // zero energy: p = 0, T = 0
     EXPECT_EQ(s.fluiderrorcode, codefluidfloor);
-    EXPECT_EQ(fluidpressure(s), 100.0);
-    EXPECT_EQ(fluidtemperature(s), 1.0);
-    EXPECT_EQ(fluiddensity(s), 2.0);
-    EXPECT_EQ(fluidenergy(s), 0.0); // energy is not made consistent
-    EXPECT_DOUBLE_EQ(fluidsoundspeed(s), std::sqrt(1.4 * 100.0 / 2.0));
+    EXPECT_EQ(f.pressure, 100.0);
+    EXPECT_EQ(f.temperature, 1.0);
+    EXPECT_EQ(f.density, 2.0);
+    EXPECT_EQ(f.energy, 0.0); // energy is not made consistent
+    EXPECT_DOUBLE_EQ(f.soundspeed, std::sqrt(1.4 * 100.0 / 2.0));
 
-    fluidstate(s, bypressuretemperature, nan, nan);
-    EXPECT_EQ(fluidpressure(s), 100.0);
-    EXPECT_EQ(fluidtemperature(s), 1.0);
-    EXPECT_EQ(fluiddensity(s), 0.01);
+    f = fluidstate(s, bypressuretemperature, nan, nan);
+    EXPECT_EQ(f.pressure, 100.0);
+    EXPECT_EQ(f.temperature, 1.0);
+    EXPECT_EQ(f.density, 0.01);
 }
 
 TEST(Floors, ValidStateClearsOnlyNegativeCodes)
 {
+    FluidState f;
     Store s;
     loadair(s);
     s.fluiderrorcode = -5;
-    fluidstate(s, bypressuretemperature, 1e5, 300.0);
+    f = fluidstate(s, bypressuretemperature, 1e5, 300.0);
     EXPECT_EQ(s.fluiderrorcode, 0);
     s.fluiderrorcode = 3;
-    fluidstate(s, bypressuretemperature, 1e5, 300.0);
+    f = fluidstate(s, bypressuretemperature, 1e5, 300.0);
     EXPECT_EQ(s.fluiderrorcode, 3);
 }
 
@@ -206,34 +210,35 @@ void hostph(void* ctx, double pkpa, double hkj, double* rho, double* tc, double*
 
 TEST(HostModel, ConvertsUnitsBothWaysAndRecomputesSoundSpeed)
 {
+    FluidState f;
     Store s;
     Recorder r;
     ASSERT_TRUE(loadfluid(s, &r, hostpt, hostrhoe, hostph, 28.97, 1.4, 1.8e-5, 1.0, 2));
 
-    fluidstate(s, bypressuretemperature, 2.0e5, 300.0);
+    f = fluidstate(s, bypressuretemperature, 2.0e5, 300.0);
     EXPECT_EQ(r.calls, 1);
     EXPECT_DOUBLE_EQ(r.a, 2.0e5 * 0.001);
     EXPECT_DOUBLE_EQ(r.b, 300.0 - 273.15);
-    EXPECT_DOUBLE_EQ(fluidpressure(s), 2.0e5 * 0.001 / 0.001); // restored by the inverse
-    EXPECT_DOUBLE_EQ(fluidtemperature(s), 300.0);
-    EXPECT_NEAR(fluidenergy(s), r.cv * 300.0, 1e-9);
-    EXPECT_DOUBLE_EQ(fluidviscosity(s), 0.018 * 0.001);
-    EXPECT_DOUBLE_EQ(fluidsoundspeed(s), std::sqrt(1.4 * fluidpressure(s) / fluiddensity(s)));
-    const double rho = fluiddensity(s), e = fluidenergy(s), h = fluidenthalpy(s);
+    EXPECT_DOUBLE_EQ(f.pressure, 2.0e5 * 0.001 / 0.001); // restored by the inverse
+    EXPECT_DOUBLE_EQ(f.temperature, 300.0);
+    EXPECT_NEAR(f.energy, r.cv * 300.0, 1e-9);
+    EXPECT_DOUBLE_EQ(f.viscosity, 0.018 * 0.001);
+    EXPECT_DOUBLE_EQ(f.soundspeed, std::sqrt(1.4 * f.pressure / f.density));
+    const double rho = f.density, e = f.energy, h = f.enthalpy;
 
-    fluidstate(s, bydensityenergy, rho, e);
+    f = fluidstate(s, bydensityenergy, rho, e);
     EXPECT_EQ(r.calls, 2);
     EXPECT_DOUBLE_EQ(r.a, rho);
     EXPECT_DOUBLE_EQ(r.b, e / 1000.0);
-    EXPECT_NEAR(fluidpressure(s), 2.0e5, 1e-6);
-    EXPECT_NEAR(fluidtemperature(s), 300.0, 1e-9);
-    EXPECT_NE(fluidsoundspeed(s), 12345.0);
+    EXPECT_NEAR(f.pressure, 2.0e5, 1e-6);
+    EXPECT_NEAR(f.temperature, 300.0, 1e-9);
+    EXPECT_NE(f.soundspeed, 12345.0);
 
-    fluidstate(s, bypressureenthalpy, 2.0e5, h);
+    f = fluidstate(s, bypressureenthalpy, 2.0e5, h);
     EXPECT_EQ(r.calls, 3);
     EXPECT_DOUBLE_EQ(r.b, h / 1000.0);
-    EXPECT_NEAR(fluidtemperature(s), 300.0, 1e-9);
-    EXPECT_NEAR(fluiddensity(s), rho, 1e-12 * rho);
+    EXPECT_NEAR(f.temperature, 300.0, 1e-9);
+    EXPECT_NEAR(f.density, rho, 1e-12 * rho);
 }
 
 void hostnan(void*, double, double, double* r1, double* r2, double* r3, double* r4, double* r5)
@@ -243,20 +248,21 @@ void hostnan(void*, double, double, double* r1, double* r2, double* r3, double* 
 
 TEST(HostModel, ARoutineReturningNaNIsFlooredWithCodeOne)
 {
+    FluidState f;
     Store s;
     ASSERT_TRUE(loadfluid(s, nullptr, hostnan, hostnan, hostnan, 17.0, 1.3, 1e-5, 1.0, 2));
-    fluidstate(s, bydensityenergy, 10.0, 3e5);
+    f = fluidstate(s, bydensityenergy, 10.0, 3e5);
     EXPECT_EQ(s.fluiderrorcode, codefluidfloor);
-    EXPECT_EQ(fluiddensity(s), 10.0);
-    EXPECT_EQ(fluidpressure(s), 100.0);
-    EXPECT_EQ(fluidtemperature(s), 1.0);
-    EXPECT_TRUE(std::isfinite(fluidsoundspeed(s)));
+    EXPECT_EQ(f.density, 10.0);
+    EXPECT_EQ(f.pressure, 100.0);
+    EXPECT_EQ(f.temperature, 1.0);
+    EXPECT_TRUE(std::isfinite(f.soundspeed));
     // Nothing that is not a number leaves an evaluation.
-    EXPECT_DOUBLE_EQ(fluidenergy(s), 3e5); // the given energy
-    EXPECT_DOUBLE_EQ(fluidenthalpy(s), 3e5 + 100.0 / 10.0);
-    EXPECT_EQ(fluidviscosity(s), 1e-5);
-    fluidstate(s, bypressuretemperature, 2e5, 300.0);
-    EXPECT_DOUBLE_EQ(fluidenergy(s), s.cv * 300.0);
+    EXPECT_DOUBLE_EQ(f.energy, 3e5); // the given energy
+    EXPECT_DOUBLE_EQ(f.enthalpy, 3e5 + 100.0 / 10.0);
+    EXPECT_EQ(f.viscosity, 1e-5);
+    f = fluidstate(s, bypressuretemperature, 2e5, 300.0);
+    EXPECT_DOUBLE_EQ(f.energy, s.cv * 300.0);
 }
 
 // ---- Choke pressure ---------------------------------------------------------------

@@ -40,28 +40,14 @@ void plainfctstep(Store& s, std::int32_t first, std::int32_t last, double dt)
         gl[k] = s.inletbcgradient(k + 1) * s.conserved(k + 1, first) + s.inletbcvalue(k + 1);
         gr[k] = s.outletbcgradient(k + 1) * s.conserved(k + 1, last) + s.outletbcvalue(k + 1);
     }
-    s.currentcell = s.currentface = first;
-    s.atinletface = logicaltrue;
-    s.atoutletface = logicalfalse;
-    faceflux(s, F[0].data());
-    s.atinletface = logicalfalse;
-    s.currentface = last + 1;
-    s.atoutletface = logicaltrue;
-    s.currentcell = last;
-    faceflux(s, F[n].data());
-    s.atoutletface = logicalfalse;
-    for (std::int32_t f = first + 1; f <= last; ++f) {
-        s.currentcell = 0;
-        s.currentface = f;
-        faceflux(s, F[f - first].data());
-    }
-    // 4. Cell sources.
+    faceflux(s, first, first, last, F[0].data());
+    faceflux(s, last + 1, first, last, F[n].data());
+    for (std::int32_t f = first + 1; f <= last; ++f)
+        faceflux(s, f, first, last, F[f - first].data());
+    // Cell sources.
     std::vector<std::vector<double>> S(n, std::vector<double>(3));
-    for (std::int32_t c = first; c <= last; ++c) {
-        s.currentcell = c;
-        s.currentface = 0;
-        cellsource(s, S[c - first].data());
-    }
+    for (std::int32_t c = first; c <= last; ++c)
+        cellsource(s, c, S[c - first].data());
     // 5. Each equation over the whole chain (index i: cell first + i; face
     //    first + i lies on its left).
     for (int k = 0; k < 3; ++k) {
