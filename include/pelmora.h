@@ -53,6 +53,7 @@
  * The engine keeps two codes, one for the fluid side and one for the
  * network/solver side. Failures inside a computation never stop it: the
  * engine clamps or substitutes a value, records the code and carries on.
+ * enum pelmoracode names them (PELMORA_CODE_NONE ... PELMORA_CODE_UNCONVERGED).
  *
  *   0  nothing to report.
  *   1  (fluid) a fluid state was raised to its floors of 100 Pa, 1 K or
@@ -106,6 +107,43 @@ extern "C" {
  * each of the three routines is given and must fill, and in which units. */
 typedef void (*propertyroutine)(void *context, double a, double b, double *r1, double *r2,
                                 double *r3, double *r4, double *r5);
+
+/* Named values of the arguments and results below (plain int values; an
+ * argument or result keeps its int32_t type). */
+
+/* The two ends of the network or of a pipe (loadbc, loadbcpipe, the
+ * network-end queries): mass flow is positive from the inlet to the outlet. */
+enum pelmoraend { PELMORA_INLET = 1, PELMORA_OUTLET = 2 };
+
+/* The codes of geterrorcode (see ERROR CODES above). */
+enum pelmoracode {
+    PELMORA_CODE_NONE = 0,
+    PELMORA_CODE_FLOORED = 1,         /* fluid: a state was raised to its floors */
+    PELMORA_CODE_REYNOLDS_CAPPED = 2, /* network: a Reynolds number was capped */
+    PELMORA_CODE_REFUSED = 3,         /* the call was refused or cut short */
+    PELMORA_CODE_UNCONVERGED = 4      /* network: a march step did not converge */
+};
+
+/* The modes of steadystate: one march from an end, or a search for the
+ * upstream pressure or for the mass flow (forward: from end 1 to end 2). */
+enum pelmorasteadymode {
+    PELMORA_MARCH_FROM_INLET = 1,
+    PELMORA_MARCH_FROM_OUTLET = 2,
+    PELMORA_FIND_PRESSURE_FORWARD = 3,
+    PELMORA_FIND_PRESSURE_REVERSE = 4,
+    PELMORA_FIND_FLOW_FORWARD = 5,
+    PELMORA_FIND_FLOW_REVERSE = 6
+};
+
+/* The statuses of steadystate. */
+enum pelmorasteadystatus {
+    PELMORA_STEADY_FOUND = 0,
+    PELMORA_STEADY_NOT_UNIFORM = 1,      /* the cell diameters differ */
+    PELMORA_STEADY_REFUSED = 2,          /* bad mode or state; nothing changed */
+    PELMORA_STEADY_SUPERSONIC_START = 3, /* or a mass-flow sign against the mode */
+    PELMORA_STEADY_SUPERSONIC = 4,       /* Mach above 1 inside the duct */
+    PELMORA_STEADY_FAILED = 5            /* pressure at or below 0, or no convergence */
+};
 
 /* ======================================================================
  * LOADING
@@ -268,18 +306,22 @@ PELMORA_API void steadypipe(const int32_t *pipe, const double *tmax, double *ela
 
 /* steadystate -- steady state of the whole network by face-by-face marching
  * through one duct of uniform diameter. mode, a, b, c by value; *status by
- * address, written on every return.
- *   mode 1: a = p at end 1 (Pa), b = T at end 1 (K), c = mass flow (kg/s);
- *           one march from end 1.
- *   mode 2: the same at end 2, marching from end 2.
- *   mode 3: a = required downstream pressure, b = upstream temperature,
- *           c = mass flow >= 0; finds the upstream pressure (end 1).
- *   mode 4: as mode 3 with c <= 0; the upstream end is end 2 unless c is 0,
- *           in which case it marches from end 1 like mode 3.
- *   mode 5: a = p at end 1, b = T at end 1, c = required p at end 2; finds a
- *           positive mass flow.
- *   mode 6: a = p at end 2, b = T at end 2, c = required p at end 1; finds a
- *           negative mass flow.
+ * address, written on every return (enum pelmorasteadymode and
+ * pelmorasteadystatus name them).
+ *   mode 1 (PELMORA_MARCH_FROM_INLET): a = p at end 1 (Pa), b = T at end 1
+ *           (K), c = mass flow (kg/s); one march from end 1.
+ *   mode 2 (PELMORA_MARCH_FROM_OUTLET): the same at end 2, marching from
+ *           end 2.
+ *   mode 3 (PELMORA_FIND_PRESSURE_FORWARD): a = required downstream
+ *           pressure, b = upstream temperature, c = mass flow >= 0; finds
+ *           the upstream pressure (end 1).
+ *   mode 4 (PELMORA_FIND_PRESSURE_REVERSE): as mode 3 with c <= 0; the
+ *           upstream end is end 2 unless c is 0, in which case it marches
+ *           from end 1 like mode 3.
+ *   mode 5 (PELMORA_FIND_FLOW_FORWARD): a = p at end 1, b = T at end 1,
+ *           c = required p at end 2; finds a positive mass flow.
+ *   mode 6 (PELMORA_FIND_FLOW_REVERSE): a = p at end 2, b = T at end 2,
+ *           c = required p at end 1; finds a negative mass flow.
  * status: 0 found and written; 1 cell diameters differ by more than 1e-8 m,
  * nothing written; 2 refused, nothing changed (see below); 3 starting Mach
  * number above 1 (modes 1, 2; only the starting end's network values, read

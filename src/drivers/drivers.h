@@ -9,17 +9,19 @@
 #include <cstdint>
 
 #include "engine/store.h"
+#include "pelmora.h"
 
 namespace pelmora {
 
-// Steady march statuses (also the statuses of steadystate).
+// Steady march statuses (also the statuses of steadystate), as the header
+// names them for the host.
 enum SteadyStatus : std::int32_t {
-    steadyfound = 0,
-    steadynotuniform = 1,
-    steadybadmode = 2,
-    steadysupersonicstart = 3, // also: mass-flow sign does not fit the mode
-    steadysupersonicduct = 4,
-    steadyfailed = 5, // pressure <= 0, or no convergence in 100 marches
+    steadyfound = PELMORA_STEADY_FOUND,
+    steadynotuniform = PELMORA_STEADY_NOT_UNIFORM,
+    steadybadmode = PELMORA_STEADY_REFUSED,
+    steadysupersonicstart = PELMORA_STEADY_SUPERSONIC_START, // also: flow sign against the mode
+    steadysupersonicduct = PELMORA_STEADY_SUPERSONIC,
+    steadyfailed = PELMORA_STEADY_FAILED, // pressure <= 0, or no convergence in 100 marches
 };
 
 // Largest number of sub-steps a steady march takes before giving up with
@@ -31,7 +33,9 @@ void transientpipe(Store& s, std::int32_t pipe, double dt);
 void steadypipes(Store& s, double tmax, double& elapsed);
 void steadypipe(Store& s, std::int32_t pipe, double tmax, double& elapsed);
 
-std::int32_t steadymarch(Store& s, std::int32_t direction, double p0, double T0, double m);
+// One march from end startend (PELMORA_INLET or PELMORA_OUTLET), starting at
+// pressure p0 and temperature T0 with mass flow m.
+std::int32_t steadymarch(Store& s, std::int32_t startend, double p0, double T0, double m);
 std::int32_t steadystate(Store& s, std::int32_t mode, double a, double b, double c);
 
 void loadinitialconditions(Store& s, const double* p, const double* T, const double* m);

@@ -51,11 +51,11 @@ void loadinitialconditions(Store& s, const double* p, const double* T, const dou
         return;
     }
 
-    // 1. No change yet.
+    // No change yet.
     for (Array1<double>* measure : {&s.densitychange, &s.temperaturechange, &s.massflowdeviation})
         measure->assign(static_cast<std::size_t>(measure->size()), 0.0);
 
-    // 2. Each pipe's values at both its ends and in every cell.
+    // Each pipe's values at both its ends and in every cell.
     for (std::int32_t pipe = 1; pipe <= np; ++pipe) {
         const double P = p[pipe - 1], Tp = T[pipe - 1], M = m[pipe - 1];
         s.midinletpressure(pipe) = s.midoutletpressure(pipe) = P;
@@ -65,13 +65,13 @@ void loadinitialconditions(Store& s, const double* p, const double* T, const dou
             uniformcell(s, i, P, Tp, M);
     }
 
-    // 3. End velocities and sound speeds of the network's end cells.
+    // End velocities and sound speeds of the network's end cells.
     s.endvelocity(1) = s.velocity(1);
     s.endvelocity(2) = s.velocity(s.totalcells);
     s.endsoundspeed(1) = s.soundspeed(1);
     s.endsoundspeed(2) = s.soundspeed(s.totalcells);
 
-    // 4.-5. Latest and previous boundary values: each pipe's own values,
+    // Latest and previous boundary values: each pipe's own values,
     // taken before the junction exchange below.
     s.inletpressure = s.midinletpressure;
     s.inlettemperature = s.midinlettemperature;
@@ -86,7 +86,7 @@ void loadinitialconditions(Store& s, const double* p, const double* T, const dou
     s.lastoutlettemperature = s.outlettemperature;
     s.lastoutletmassflow = s.outletmassflow;
 
-    // 6. Carried-over network-end values; the next loadbc starts afresh.
+    // Carried-over network-end values; the next loadbc starts afresh.
     s.lastbcpressure(1) = s.inletpressure(1);
     s.lastbctemperature(1) = s.inlettemperature(1);
     s.lastbcmassflow(1) = s.inletmassflow(1);
@@ -96,14 +96,14 @@ void loadinitialconditions(Store& s, const double* p, const double* T, const dou
     s.bcloaded(1) = logicalfalse;
     s.bcloaded(2) = logicalfalse;
 
-    // 7. Joints take the neighbouring cells' values; conserved variables.
+    // Joints take the neighbouring cells' values; conserved variables.
     for (std::int32_t pipe = 1; pipe <= np; ++pipe) {
         exchangejunction(s, pipe);
         for (std::int32_t i = s.firstcell(pipe); i <= s.lastcell(pipe); ++i)
             conservedfromcell(s, i);
     }
 
-    // 8. The base level equals the current level.
+    // The base level equals the current level.
     s.previousconserved = s.conserved;
 }
 

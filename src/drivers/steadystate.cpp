@@ -119,8 +119,8 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
     // The cell's inclination is the same in every iteration.
     const double sine = std::sin(s.cellinclination(c));
 
-    // 1. Start from the upstream face; with wall heat, start the temperature
-    //    half way to the surroundings.
+    // Start from the upstream face; with wall heat, start the temperature
+    // half way to the surroundings.
     double ptrial = pk;
     double Ttrial = Tk;
     if (s.heattransfercoefficient(c) > 0.0)
@@ -128,7 +128,7 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
     double relaxation = 0.5;
 
     for (std::int32_t n = 1; n <= maximumstepiterations; ++n) {
-        // 2. State at the far face from the trial pressure and temperature.
+        // State at the far face from the trial pressure and temperature.
         const GasState next = gasat(s, ptrial, Ttrial, m, A);
         farface.store(next);
         if (next.machnumber > 1.0)
@@ -136,30 +136,30 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
         const double rhonext = next.density;
         const double unext = next.velocity;
 
-        // 3. Cell state at the mean of the two faces, then its sources.
+        // Cell state at the mean of the two faces, then its sources.
         cell.store(gasat(s, 0.5 * (pk + ptrial), 0.5 * (Tk + Ttrial), m, A));
         const double f = cellfriction(s, c);
         const CellSources q = marchsources(s, c, f, sine);
 
-        // 4. Momentum balance over the cell gives the far-face pressure.
+        // Momentum balance over the cell gives the far-face pressure.
         const double pnew =
             (direction * dx * q.momentum) + rhok * uk * uk - rhonext * unext * unext + pk;
         if (pnew <= 0.0)
             return StepOutcome::nopressure;
 
-        // 5. Energy balance over the cell gives the far-face enthalpy.
+        // Energy balance over the cell gives the far-face enthalpy.
         double hnew = 0.0;
         if (flowing)
             hnew = direction * dx * (A / m) * q.energy + hk + (uk * uk - unext * unext) * 0.5;
 
-        // 6. Relax the pressure by one half.
+        // Relax the pressure by one half.
         const double dp = pnew - ptrial;
         ptrial = ptrial + 0.5 * dp;
         F.pressure(knext) = ptrial;
         s.pressure(c) = 0.5 * (pk + ptrial);
 
-        // 7. Temperature: from the energy balance when gas flows, otherwise
-        //    the upstream or surrounding temperature.
+        // Temperature: from the energy balance when gas flows, otherwise
+        // the upstream or surrounding temperature.
         bool temperatureconverged = true;
         if (flowing) {
             const double Tstar = fluidstate(s, bypressureenthalpy, pnew, hnew).temperature;
@@ -181,13 +181,13 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
         F.temperature(knext) = Ttrial;
         s.temperature(c) = 0.5 * (Tk + Ttrial);
 
-        // 8. Done when both the pressure and the temperature have settled.
+        // Done when both the pressure and the temperature have settled.
         if (std::abs(dp / pnew) <= steptolerance && temperatureconverged)
             return StepOutcome::converged;
     }
 
-    // 9. No convergence: accept the step; an adiabatic cell takes the
-    //    surrounding temperature at its far face.
+    // No convergence: accept the step; an adiabatic cell takes the
+    // surrounding temperature at its far face.
     if (s.heattransfercoefficient(c) == 0.0) {
         F.temperature(knext) = s.ambienttemperature(c);
         s.temperature(c) = 0.5 * (Tk + s.ambienttemperature(c));
@@ -240,27 +240,27 @@ void writepipeboundaries(Store& s, double m)
 
 // What a search varies and which march it runs.
 struct Search {
-    bool onpressure;        // modes 3, 4: upstream pressure; modes 5, 6: mass flow
-    std::int32_t direction; // march from end 1 or end 2
-    double trial;           // pressure (Pa) or signed mass flow (kg/s)
-    double lower, upper;    // bracket on the pressure, or on abs(mass flow)
-    double target;          // required far-end pressure, Pa
-    double pressure;        // march pressure when the mass flow is searched
-    double temperature;     // march temperature
-    double massflow;        // march mass flow when the pressure is searched
+    bool onpressure;       // the upstream pressure, or else the mass flow
+    std::int32_t startend; // the end the march starts from
+    double trial;          // pressure (Pa) or signed mass flow (kg/s)
+    double lower, upper;   // bracket on the pressure, or on abs(mass flow)
+    double target;         // required far-end pressure, Pa
+    double pressure;       // march pressure when the mass flow is searched
+    double temperature;    // march temperature
+    double massflow;       // march mass flow when the pressure is searched
 };
 
 // The far-end pressure the latest march reached.
 double achievedpressure(const Store& s, const Search& q)
 {
-    return q.direction == 1 ? s.bcpressure(2) : s.bcpressure(1);
+    return q.startend == PELMORA_INLET ? s.bcpressure(PELMORA_OUTLET) : s.bcpressure(PELMORA_INLET);
 }
 
 std::int32_t runtrial(Store& s, const Search& q)
 {
     if (q.onpressure)
-        return steadymarch(s, q.direction, q.trial, q.temperature, q.massflow);
-    return steadymarch(s, q.direction, q.pressure, q.temperature, q.trial);
+        return steadymarch(s, q.startend, q.trial, q.temperature, q.massflow);
+    return steadymarch(s, q.startend, q.pressure, q.temperature, q.trial);
 }
 
 // abs(x) replaced by `size`, keeping the sign of x.
@@ -305,14 +305,13 @@ bool narrowafterreach(Search& q, double error)
     return false;
 }
 
-// Bisects on the trial until the far-end pressure meets the target.
-//   1. March with the current trial; a status 1 ends the search.
-//   2. A failed march (3, 4, 5) narrows the bracket towards feasible trials.
-//   3. A march that reaches the end narrows the bracket by the sign of the
-//      error; a bracket that has closed ends the search.
-//   4. At most 100 trials; a far-end pressure within 1e-6 of the target ends
-//      the search and clears bcloaded, so the host's next loadbc starts
-//      without a ramp.
+// Bisects on the trial until the far-end pressure meets the target. Each
+// trial is one march: a duct that is not uniform ends the search; a march
+// that fails narrows the bracket towards feasible trials; a march that
+// reaches the far end narrows it by the sign of the error, and a bracket
+// that has closed ends the search. At most 100 trials; a far-end pressure
+// within 1e-6 of the target ends the search and clears bcloaded, so the
+// host's next loadbc starts without a ramp.
 std::int32_t bisect(Store& s, Search& q)
 {
     std::int32_t trials = 0;
@@ -341,13 +340,13 @@ std::int32_t bisect(Store& s, Search& q)
     }
 }
 
-// Set-up of modes 3 and 4: the upstream pressure is sought; the mass flow c
-// decides which end is upstream.
+// Set-up of the searches for the upstream pressure: the mass flow c decides
+// which end is upstream.
 Search pressuresearch(double a, double b, double c)
 {
     Search q{};
     q.onpressure = true;
-    q.direction = c >= 0.0 ? 1 : 2;
+    q.startend = c >= 0.0 ? PELMORA_INLET : PELMORA_OUTLET;
     q.trial = a;
     q.lower = lowestpressurefactor * a;
     q.upper = highestpressurefactor * a;
@@ -357,14 +356,14 @@ Search pressuresearch(double a, double b, double c)
     return q;
 }
 
-// Set-up of modes 5 (positive flow, from end 1) and 6 (negative flow, from
-// end 2): the mass flow is sought.
-Search massflowsearch(std::int32_t mode, double a, double b, double c)
+// Set-up of the searches for the mass flow: a forward flow marches from
+// the inlet, a reverse flow from the outlet.
+Search massflowsearch(bool forward, double a, double b, double c)
 {
     Search q{};
     q.onpressure = false;
-    q.direction = mode == 5 ? 1 : 2;
-    q.trial = mode == 5 ? initialmassflowtrial : -initialmassflowtrial;
+    q.startend = forward ? PELMORA_INLET : PELMORA_OUTLET;
+    q.trial = forward ? initialmassflowtrial : -initialmassflowtrial;
     q.lower = 0.0;
     q.upper = largestmassflowtrial;
     q.target = c;
@@ -402,32 +401,32 @@ bool canmarch(const Store& s)
 
 } // namespace
 
-// March from one end of the network to the other.
-//   0. Refuse a store it cannot work on (status 2, pipe code 3).
-//   1. Refuse a duct whose cells differ in diameter (status 1, nothing written).
-//   2. Evaluate the starting face and copy it into the starting end's network
-//      values; a supersonic start ends the march (status 3).
-//   3. Cross the cells one by one (statuses 4 and 5 end the march there).
-//   4. Write every cell, both conserved levels, the boundary values of every
-//      pipe and the far end's network values.
-std::int32_t steadymarch(Store& s, std::int32_t direction, double p0, double T0, double m)
+// March from one end of the network to the other. A store the march
+// cannot work on is refused (pipe code 3), a duct whose cells differ in
+// diameter too (nothing written). The starting face is evaluated and copied
+// into the starting end's network values, and a supersonic start ends the
+// march there; then the cells are crossed one by one (a supersonic face or
+// a pressure at or below 0 ends the march at that step). Last, every cell,
+// both conserved levels, the boundary values of every pipe and the far
+// end's network values are written.
+std::int32_t steadymarch(Store& s, std::int32_t startend, double p0, double T0, double m)
 {
     if (!canmarch(s)) {
         refusepipe(s);
         return steadybadmode;
     }
-    if (direction != 1 && direction != 2)
+    if (startend != PELMORA_INLET && startend != PELMORA_OUTLET)
         return steadybadmode;
     if (!ductisuniform(s))
         return steadynotuniform;
 
+    const bool forward = startend == PELMORA_INLET;
     const std::int32_t nfaces = ductlastcell(s) - ductfirstcell(s) + 2;
     const double A = ductarea(s);
-    const std::int32_t d = direction == 1 ? 1 : -1;
-    const std::int32_t startface = direction == 1 ? 1 : nfaces;
-    const std::int32_t startend = direction == 1 ? 1 : 2;
-    const std::int32_t farend = direction == 1 ? 2 : 1;
-    const std::int32_t farface = direction == 1 ? nfaces : 1;
+    const std::int32_t d = forward ? 1 : -1;
+    const std::int32_t startface = forward ? 1 : nfaces;
+    const std::int32_t farend = forward ? PELMORA_OUTLET : PELMORA_INLET;
+    const std::int32_t farface = forward ? nfaces : 1;
 
     // The starting face keeps the evaluated pressure and temperature, also
     // where the evaluation raised them to their floors.
@@ -439,7 +438,7 @@ std::int32_t steadymarch(Store& s, std::int32_t direction, double p0, double T0,
 
     for (std::int32_t step = 0; step < nfaces - 1; ++step) {
         const std::int32_t k = startface + d * step;
-        const std::int32_t c = direction == 1 ? k : k - 1;
+        const std::int32_t c = forward ? k : k - 1;
         s.currentcell = c;
         const StepOutcome outcome = marchstep(s, k, d, c, A, m);
         if (outcome == StepOutcome::supersonic)
@@ -464,20 +463,21 @@ std::int32_t steadystate(Store& s, std::int32_t mode, double a, double b, double
         return steadybadmode;
     }
     switch (mode) {
-    case 1:
-        return steadymarch(s, 1, a, b, c);
-    case 2:
-        return steadymarch(s, 2, a, b, c);
-    case 3:
-    case 4: {
-        if ((mode == 3 && c < 0.0) || (mode == 4 && c > 0.0))
+    case PELMORA_MARCH_FROM_INLET:
+        return steadymarch(s, PELMORA_INLET, a, b, c);
+    case PELMORA_MARCH_FROM_OUTLET:
+        return steadymarch(s, PELMORA_OUTLET, a, b, c);
+    case PELMORA_FIND_PRESSURE_FORWARD:
+    case PELMORA_FIND_PRESSURE_REVERSE: {
+        const bool forward = mode == PELMORA_FIND_PRESSURE_FORWARD;
+        if ((forward && c < 0.0) || (!forward && c > 0.0))
             return steadysupersonicstart;
         Search q = pressuresearch(a, b, c);
         return bisect(s, q);
     }
-    case 5:
-    case 6: {
-        Search q = massflowsearch(mode, a, b, c);
+    case PELMORA_FIND_FLOW_FORWARD:
+    case PELMORA_FIND_FLOW_REVERSE: {
+        Search q = massflowsearch(mode == PELMORA_FIND_FLOW_FORWARD, a, b, c);
         return bisect(s, q);
     }
     default:

@@ -283,17 +283,17 @@ void copybase(Store& s, std::int32_t from, std::int32_t to)
                   s.previousconserved.raw().begin() + 3 * (from - 1));
 }
 
-// Steps 2 to 4 of the refresh of pipe p: end values and end states.
+// The end part of the refresh of pipe p: end values and end states.
 void refreshends(Store& s, std::int32_t p)
 {
     const std::int32_t first = s.firstcell(p);
     const std::int32_t last = s.lastcell(p);
-    // 2. End values from the cells where not imposed.
+    // End values from the cells where not imposed.
     takeendfromcell(s, 1, first, s.inletpressurefixed(p), s.inlettemperaturefixed(p),
                     s.inletmassflowfixed(p));
     takeendfromcell(s, 2, last, s.outletpressurefixed(p), s.outlettemperaturefixed(p),
                     s.outletmassflowfixed(p));
-    // 3.-4. End states.
+    // End states.
     evaluateend(s, 1, first);
     evaluateend(s, 2, last);
 }
@@ -302,9 +302,9 @@ void refreshends(Store& s, std::int32_t p)
 
 void refreshpipe(Store& s, std::int32_t p)
 {
-    // 1. The base of the next sub-step.
+    // The base of the next sub-step.
     copybase(s, s.firstcell(p), s.lastcell(p));
-    // 2.-4. End values and end states.
+    // End values and end states.
     refreshends(s, p);
 }
 
@@ -354,34 +354,34 @@ void sweptsubstep(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, doubl
 {
     const std::int32_t first = s.firstcell(firstpipe);
     const std::int32_t last = s.lastcell(lastpipe);
-    // 1. Stage A prepared whole, as in the stage-by-stage order. Its cell
-    //    update leaves the change measures, Mach number and total energy as
-    //    they were: stage B's cell update overwrites them, and nothing reads
-    //    them in between.
+    // Stage A prepared whole, as in the stage-by-stage order. Its cell
+    // update leaves the change measures, Mach number and total energy as
+    // they were: stage B's cell update overwrites them, and nothing reads
+    // them in between.
     applyfirststage(s, firstpipe, lastpipe, target);
     prepareinlet(s, firstpipe);
     prepareoutlet(s, lastpipe);
     ChainSweep a(s, first, last, h / 2.0, CellArrays::forthestep);
     a.takeinletend(s);
     a.takeoutletend(s);
-    // 2. Stage A's first block gives the state of the inlet end cells that
-    //    stage B's inlet end is formed from.
+    // Stage A's first block gives the state of the inlet end cells that
+    // stage B's inlet end is formed from.
     a.advance(s);
-    // 3. End of stage A. No pipe is refreshed (no flag is set) and the flags
-    //    turn true. The junction exchange is left out: nothing reads the
-    //    joints' applied values before the exchange after stage B writes
-    //    them all again (the two stages read only the network ends' values).
+    // End of stage A. No pipe is refreshed (no flag is set) and the flags
+    // turn true. The junction exchange is left out: nothing reads the
+    // joints' applied values before the exchange after stage B writes
+    // them all again (the two stages read only the network ends' values).
     for (std::int32_t p = firstpipe; p <= lastpipe; ++p)
         s.pipepassflag(p) = logicaltrue;
     applysecondstage(s, firstpipe, lastpipe);
     ChainSweep b(s, first, last, h);
     prepareinlet(s, firstpipe);
     b.takeinletend(s);
-    // 4. The rest of stage A, with stage B following as closely as it may:
-    //    a block of B runs once stage A no longer reads any cell that the
-    //    block's cell update overwrites. Behind stage B, the cells it no
-    //    longer reads take its result as the next base (the first step of
-    //    the refresh after stage B, done while the cells are in the cache).
+    // The rest of stage A, with stage B following as closely as it may:
+    // a block of B runs once stage A no longer reads any cell that the
+    // block's cell update overwrites. Behind stage B, the cells it no
+    // longer reads take its result as the next base (the first step of
+    // the refresh after stage B, done while the cells are in the cache).
     std::int32_t based = first - 1; // previousconserved holds B's result up to here
     while (!a.done()) {
         a.advance(s);
@@ -394,8 +394,8 @@ void sweptsubstep(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, doubl
         }
     }
     a.finish(s);
-    // 5. Stage A's outlet end cells are final: stage B's outlet end, then
-    //    the rest of stage B.
+    // Stage A's outlet end cells are final: stage B's outlet end, then
+    // the rest of stage B.
     prepareoutlet(s, lastpipe);
     b.takeoutletend(s);
     while (!b.done()) {
@@ -404,8 +404,8 @@ void sweptsubstep(Store& s, std::int32_t firstpipe, std::int32_t lastpipe, doubl
         based = b.lowestcellread() - 1;
     }
     b.finish(s);
-    // 6. End of stage B: junction exchange, the rest of the refresh of every
-    //    pipe, flags back to false.
+    // End of stage B: junction exchange, the rest of the refresh of every
+    // pipe, flags back to false.
     if (junctions)
         exchangejunctions(s);
     for (std::int32_t p = firstpipe; p <= lastpipe; ++p) {

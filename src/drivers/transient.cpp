@@ -41,7 +41,7 @@ StageValues rampedvalues(const Store& s, std::int32_t inletpipe, std::int32_t ou
 
 void transientpipes(Store& s, double dt)
 {
-    // 1. Nothing to do for a step that is not positive; an endless one is
+    // Nothing to do for a step that is not positive; an endless one is
     // refused.
     if (!(dt > 0.0))
         return;
@@ -50,21 +50,21 @@ void transientpipes(Store& s, double dt)
         refusepipe(s);
         return;
     }
-    // 2. Sub-steps until the host step is used up.
+    // Sub-steps until the host step is used up.
     double t = 0.0;
     SubstepBudget budget;
     do {
-        // 3.-5. Stability limits, the half-step cap and the rest of the step.
+        // Stability limits, the half-step cap and the rest of the step.
         const double limit = networklimit(s);
         const double h = std::min(limit, std::min(0.5 * dt, dt - t));
         if (!budget.allows(limit) || !usablesubstep(h, t)) {
             refusepipe(s);
             return;
         }
-        // 6. Advance the clock; the ramp fraction is where the sub-step ends.
+        // Advance the clock; the ramp fraction is where the sub-step ends.
         t = t + h;
         const double f = t / dt;
-        // 7.-13. Ramped end values, the two stages.
+        // Ramped end values, the two stages.
         twostagesubstep(s, 1, np, h, rampedvalues(s, 1, np, f), true);
     } while (t < dt);
 }

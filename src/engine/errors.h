@@ -7,16 +7,25 @@
 
 #include <cstdint>
 
+#include "pelmora.h"
+
 namespace pelmora {
 
 struct Store;
 
+// The codes, as the header names them for the host:
+//   codefluidfloor        a fluid state was raised to its floors (100 Pa,
+//                         1 K, 0.01 kg/m3)
+//   codereynoldscapped    a Reynolds number was capped at 1e10
+//   coderefused           call refused or cut short: invalid input or state
+//   codemarchunconverged  the steady march accepted a step that did not
+//                         converge
 enum ErrorCode : std::int32_t {
-    codenone = 0,
-    codefluidfloor = 1,       // fluid state raised to its floors (100 Pa, 1 K, 0.01 kg/m3)
-    codereynoldscapped = 2,   // a Reynolds number was capped at 1e10
-    coderefused = 3,          // call refused or cut short: invalid input or state
-    codemarchunconverged = 4, // the steady march accepted a step that did not converge
+    codenone = PELMORA_CODE_NONE,
+    codefluidfloor = PELMORA_CODE_FLOORED,
+    codereynoldscapped = PELMORA_CODE_REYNOLDS_CAPPED,
+    coderefused = PELMORA_CODE_REFUSED,
+    codemarchunconverged = PELMORA_CODE_UNCONVERGED,
 };
 
 // Reads the larger of fluiderrorcode and pipeerrorcode (0 if not positive)

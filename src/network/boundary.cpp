@@ -52,9 +52,9 @@ void loadbc(Store& s, std::int32_t end, double p, double T, double m, std::int32
     }
     PipeEnd e = pipeend(s, pipe, end);
 
-    // 1. The previous values: those in force before this call, or, for the
-    //    first call since the flags were cleared, the new values themselves,
-    //    so that the first step sees no ramp from the starting state.
+    // The previous values: those in force before this call, or, for the
+    // first call since the flags were cleared, the new values themselves,
+    // so that the first step sees no ramp from the starting state.
     if (istrue(s.bcloaded(end))) {
         e.lastpressure = e.pressure;
         e.lasttemperature = e.temperature;
@@ -65,11 +65,11 @@ void loadbc(Store& s, std::int32_t end, double p, double T, double m, std::int32
         e.lastmassflow = m;
     }
 
-    // 2.-3. The new values and flags.
+    // The new values and flags.
     storeboundary(e, p, T, m, pfixed, tfixed, mfixed);
 
-    // 4.-5. This end is loaded; the drivers start the network end from the
-    //    previous values.
+    // This end is loaded; the drivers start the network end from the
+    // previous values.
     s.bcloaded(end) = logicaltrue;
     s.lastbcpressure(end) = e.lastpressure;
     s.lastbctemperature(end) = e.lasttemperature;
@@ -87,14 +87,14 @@ void loadbcpipe(Store& s, std::int32_t pipe, std::int32_t end, double p, double 
     }
     PipeEnd e = pipeend(s, pipe, end);
 
-    // 1. The previous values are always the ones before this call; the
-    //    network-end bookkeeping (bcloaded and the carried-over pairs)
-    //    belongs to loadbc and the drivers and stays as it is.
+    // The previous values are always the ones before this call; the
+    // network-end bookkeeping (bcloaded and the carried-over pairs)
+    // belongs to loadbc and the drivers and stays as it is.
     e.lastpressure = e.pressure;
     e.lasttemperature = e.temperature;
     e.lastmassflow = e.massflow;
 
-    // 2. The new values and flags.
+    // The new values and flags.
     storeboundary(e, p, T, m, pfixed, tfixed, mfixed);
 }
 

@@ -148,7 +148,7 @@ void windowbase(const Store& s, const Chain& chain, Window& w)
     }
 }
 
-// ---- Phase 5 of one equation over a window ------------------------------------------
+// ---- Transport, diffusion and limited antidiffusion of one equation over a window ---
 
 // Diffusive flux through window face j (between window cells j - 1 and j),
 // from the base state; at an end face of the chain against the ghost,
@@ -346,14 +346,14 @@ void ChainSweep::advance(Store& s)
     w.hi = std::min(w.lo + blockcells - 1, chain.last);
     w.wl = std::max(chain.first, w.lo - reach);
     w.wh = std::min(chain.last, w.hi + reach);
-    // 1. The cell update ahead of the window, then the window's fluxes,
-    //    sources and base state.
+    // The cell update ahead of the window, then the window's fluxes,
+    // sources and base state.
     updatecellsupto(s, std::min(chain.last, w.wh + 1));
     windowfluxes(s, chain, w);
     cellsources(s, w.wl, w.wh, sine, w.source[0], w.source[1], w.source[2]);
     windowbase(s, chain, w);
-    // 2. Transport, diffusion and limited antidiffusion of each equation,
-    //    then the corrected values of the block's cells.
+    // Transport, diffusion and limited antidiffusion of each equation,
+    // then the corrected values of the block's cells.
     for (std::int32_t k = 0; k < chain.variables; ++k) {
         transportanddiffuse(s, chain, w, k);
         limit(s, chain, w, k);
@@ -364,7 +364,7 @@ void ChainSweep::advance(Store& s)
 
 void ChainSweep::finish(Store& s) const
 {
-    // The context as the last source evaluation leaves it.
+    // The kernel's context as a host reads it after the update.
     s.currentcell = chain.last;
     s.currentface = 0;
     s.atinletface = logicalfalse;
@@ -373,16 +373,15 @@ void ChainSweep::finish(Store& s) const
 
 void fctstep(Store& s, std::int32_t first, std::int32_t last, double dt)
 {
-    // 1. End coefficients from the ghost vectors, and the end face fluxes
-    //    from the end states; neither depends on the cell update.
+    // End coefficients from the ghost vectors, and the end face fluxes
+    // from the end states; neither depends on the cell update.
     ChainSweep sweep(s, first, last, dt);
     sweep.takeinletend(s);
     sweep.takeoutletend(s);
-    // 2. Block after block: cell update ahead of the window, fluxes and
-    //    sources of the window, then the corrected update of every equation.
+    // Block after block: cell update ahead of the window, fluxes and
+    // sources of the window, then the corrected update of every equation.
     while (!sweep.done())
         sweep.advance(s);
-    // 3. The context as the last source evaluation leaves it.
     sweep.finish(s);
 }
 

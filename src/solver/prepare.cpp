@@ -92,29 +92,29 @@ GasRow endrow(Store& s, int end)
 void prepareinlet(Store& s, std::int32_t firstpipe)
 {
     const std::int32_t first = s.firstcell(firstpipe);
-    // 1. End geometry.
+    // End geometry.
     endfacegeometry(s, first, first, extrapolate(s.celldiameter, first, first + 1));
     const double al = s.facearea(first);
     s.pipeendarea(1) = al;
-    // 2. Mass flow.
+    // Mass flow.
     const double ml = istrue(s.inletmassflowfixed(firstpipe))
                           ? s.midinletmassflow(firstpipe)
                           : extrapolate(s.massflowrate, first, first + 1);
     s.endmassflow(1) = ml;
-    // 3. Pressure: imposed only at the network inlet while subsonic.
+    // Pressure: imposed only at the network inlet while subsonic.
     const bool pressureimposed =
         istrue(s.inletpressurefixed(firstpipe)) && s.bcmachnumber(1) < 1.0 && firstpipe == 1;
     s.endpressure(1) =
         pressureimposed ? s.midinletpressure(firstpipe) : extrapolate(s.pressure, first, first + 1);
-    // 4. Temperature: imposed only where gas enters.
+    // Temperature: imposed only where gas enters.
     const bool temperatureimposed = istrue(s.inlettemperaturefixed(firstpipe)) && ml > 0.0;
     s.endtemperature(1) = temperatureimposed ? s.midinlettemperature(firstpipe)
                                              : extrapolate(s.temperature, first, first + 1);
-    // 5.-7. End state and ghost.
+    // End state and ghost.
     double v[3];
     endstate(s, 1, al, v);
     ghost(s, s.inletghost, v, first);
-    // 8. Network inlet state.
+    // Network inlet state.
     if (firstpipe == 1)
         publishnetworkend(s, 1);
 }
@@ -123,30 +123,30 @@ void prepareoutlet(Store& s, std::int32_t lastpipe)
 {
     const std::int32_t last = s.lastcell(lastpipe);
     const bool networkoutlet = lastpipe == s.numberofpipes;
-    // 1. End geometry.
+    // End geometry.
     endfacegeometry(s, last + 1, last, extrapolate(s.celldiameter, last, last - 1));
     const double ar = s.facearea(last + 1);
     s.pipeendarea(2) = ar;
-    // 2. Mass flow.
+    // Mass flow.
     const double mr = istrue(s.outletmassflowfixed(lastpipe))
                           ? s.midoutletmassflow(lastpipe)
                           : extrapolate(s.massflowrate, last, last - 1);
     s.endmassflow(2) = mr;
-    // 3. Pressure: imposed only at the network outlet while subsonic.
+    // Pressure: imposed only at the network outlet while subsonic.
     const bool pressureimposed =
         istrue(s.outletpressurefixed(lastpipe)) && s.bcmachnumber(2) < 1.0 && networkoutlet;
     s.endpressure(2) =
         pressureimposed ? s.midoutletpressure(lastpipe) : extrapolate(s.pressure, last, last - 1);
-    // 4. Temperature: gas enters through the right end when mr < 0.
+    // Temperature: gas enters through the right end when mr < 0.
     const bool temperatureimposed = istrue(s.outlettemperaturefixed(lastpipe)) && mr < 0.0;
     s.endtemperature(2) = temperatureimposed ? s.midoutlettemperature(lastpipe)
                                              : extrapolate(s.temperature, last, last - 1);
-    // 5.-6. End state and network outlet state.
+    // End state and network outlet state.
     double v[3];
     endstate(s, 2, ar, v);
     if (networkoutlet)
         publishnetworkend(s, 2);
-    // 7. Ghost.
+    // Ghost.
     ghost(s, s.outletghost, v, last);
 }
 

@@ -189,7 +189,9 @@ public:
     // The highest cell whose state the next block reads or writes.
     std::int32_t highestcelltouched() const;
 
-    // Leaves the evaluation context as a whole-chain update does.
+    // Leaves the kernel's context items (current cell and face, the two
+    // end-face flags) as a host reads them after a chain update: the chain's
+    // last cell, no face.
     void finish(Store& s) const;
 
 private:

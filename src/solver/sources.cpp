@@ -46,10 +46,9 @@ inline double turbulentlog(double re, double relativeroughness)
 }
 
 // The friction factor from the Reynolds number and, for a turbulent flow,
-// the logarithm L:
-//   1. Re not above 0.001 (NaN included): 0;
-//   2. Re above 2000: 0.25 / (1.14 - L - L)^2 (explicit Jain-type formula);
-//   3. otherwise 16 / Re (laminar).
+// the logarithm L: no friction with Re not above 0.001 (NaN included);
+// 0.25 / (1.14 - L - L)^2 above Re = 2000 (explicit Jain-type formula);
+// 16 / Re in between (laminar).
 // Written with selects, so that a loop using it vectorises; one division
 // serves both regimes.
 inline double frictionfromlog(double re, double l)
