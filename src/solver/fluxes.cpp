@@ -14,17 +14,18 @@ namespace pelmora {
 namespace {
 
 // Euler flux of a state: mass flow, momentum flux, energy flux.
-void eulerflux(double mdot, double rho, double u, double p, double h, double flux[3])
+inline void eulerflux(double mdot, double rho, double u, double p, double h, double& flux1,
+                      double& flux2, double& flux3)
 {
-    flux[0] = mdot;
-    flux[1] = rho * u * u + p;
-    flux[2] = u * rho * (0.5 * u * u + h);
+    flux1 = mdot;
+    flux2 = rho * u * u + p;
+    flux3 = u * rho * (0.5 * u * u + h);
 }
 
 void endflux(const Store& s, int end, double flux[3])
 {
     eulerflux(s.endmassflow(end), s.enddensity(end), s.endvelocity(end), s.endpressure(end),
-              s.endenthalpy(end), flux);
+              s.endenthalpy(end), flux[0], flux[1], flux[2]);
 }
 
 } // namespace
@@ -39,12 +40,7 @@ void faceflux(const Store& s, std::int32_t f, std::int32_t first, std::int32_t l
         endflux(s, 2, flux);
         return;
     }
-    const double mdot = 0.5 * (s.massflowrate(f - 1) + s.massflowrate(f));
-    const double rho = 0.5 * (s.density(f - 1) + s.density(f));
-    const double u = 0.5 * (s.velocity(f - 1) + s.velocity(f));
-    const double p = 0.5 * (s.pressure(f - 1) + s.pressure(f));
-    const double h = 0.5 * (s.enthalpy(f - 1) + s.enthalpy(f));
-    eulerflux(mdot, rho, u, p, h, flux);
+    interiorfluxes(s, f, f, &flux[0], &flux[1], &flux[2]);
 }
 
 namespace {
@@ -69,9 +65,7 @@ void interiorfluxloop(const Store& s, std::int32_t from, std::int32_t to, double
         const double u = 0.5 * (velocity[i] + velocity[i + 1]);
         const double p = 0.5 * (pressure[i] + pressure[i + 1]);
         const double h = 0.5 * (enthalpy[i] + enthalpy[i + 1]);
-        flux1[i] = mdot;
-        flux2[i] = rho * u * u + p;
-        flux3[i] = u * rho * (0.5 * u * u + h);
+        eulerflux(mdot, rho, u, p, h, flux1[i], flux2[i], flux3[i]);
     }
 }
 
