@@ -81,19 +81,12 @@ GasRow facerow(MarchFaces& F, std::int32_t k)
             &F.viscosity(k), &F.soundspeed(k),  &F.velocity(k), &F.machnumber(k)};
 }
 
-// Copies the state of face k into the network end pair element `end`.
+// Copies the state of face k, with mass flow m, into the network end pair
+// element `end`.
 void copyfacetoend(Store& s, std::int32_t end, std::int32_t k, double m)
 {
-    const MarchFaces& F = s.marchfaces;
-    s.bcpressure(end) = F.pressure(k);
-    s.bctemperature(end) = F.temperature(k);
-    s.bcdensity(end) = F.density(k);
-    s.bcinternalenergy(end) = F.energy(k);
-    s.bcenthalpy(end) = F.enthalpy(k);
-    s.bcsoundspeed(end) = F.soundspeed(k);
+    networkendrow(s, end).store(facerow(s.marchfaces, k).load());
     s.bcmassflowrate(end) = m;
-    s.bcvelocity(end) = F.velocity(k);
-    s.bcmachnumber(end) = std::abs(F.velocity(k)) / F.soundspeed(k);
 }
 
 // Outcome of one march step.

@@ -12,7 +12,6 @@
 #include "fluid/fluid.h"
 
 #include <cmath>
-#include <utility>
 
 #include "engine/errors.h"
 
@@ -276,16 +275,43 @@ GasState gasat(Store& s, double p, double T, double m, double A)
     return g;
 }
 
+namespace {
+
+// Visits each quantity of a row with its element and the state's value.
+template <class State, class Visit>
+void eachquantity(const GasRow& row, State& g, Visit visit)
+{
+    visit(row.pressure, g.pressure);
+    visit(row.temperature, g.temperature);
+    visit(row.density, g.density);
+    visit(row.energy, g.energy);
+    visit(row.enthalpy, g.enthalpy);
+    visit(row.viscosity, g.viscosity);
+    visit(row.soundspeed, g.soundspeed);
+    visit(row.velocity, g.velocity);
+    visit(row.machnumber, g.machnumber);
+    visit(row.totalenergy, g.totalenergy);
+    visit(row.totalenthalpy, g.totalenthalpy);
+}
+
+} // namespace
+
 void GasRow::store(const GasState& g) const
 {
-    const std::pair<double*, double> items[] = {
-        {pressure, g.pressure},       {temperature, g.temperature},    {density, g.density},
-        {energy, g.energy},           {enthalpy, g.enthalpy},          {viscosity, g.viscosity},
-        {soundspeed, g.soundspeed},   {velocity, g.velocity},          {machnumber, g.machnumber},
-        {totalenergy, g.totalenergy}, {totalenthalpy, g.totalenthalpy}};
-    for (const auto& [element, value] : items)
+    eachquantity(*this, g, [](double* element, double value) {
         if (element != nullptr)
             *element = value;
+    });
+}
+
+GasState GasRow::load() const
+{
+    GasState g;
+    eachquantity(*this, g, [](const double* element, double& value) {
+        if (element != nullptr)
+            value = *element;
+    });
+    return g;
 }
 
 } // namespace pelmora

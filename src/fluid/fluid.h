@@ -85,7 +85,9 @@ struct GasRow {
            *enthalpy = nullptr, *viscosity = nullptr, *soundspeed = nullptr, *velocity = nullptr,
            *machnumber = nullptr, *totalenergy = nullptr, *totalenthalpy = nullptr;
 
+    // Writes the quantities kept here; reads them (the others stay 0).
     void store(const GasState& g) const;
+    GasState load() const;
 };
 
 // Estimates the pressure at which mass flow m (kg/s) at temperature T (K)

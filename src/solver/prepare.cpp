@@ -57,15 +57,8 @@ void endstate(Store& s, int end, double area, double v[3])
 // The network-end state that the boundary queries report.
 void publishnetworkend(Store& s, int end)
 {
-    s.bcpressure(end) = s.endpressure(end);
-    s.bctemperature(end) = s.endtemperature(end);
+    networkendrow(s, end).store(endrow(s, end).load());
     s.bcmassflowrate(end) = s.endmassflow(end);
-    s.bcdensity(end) = s.enddensity(end);
-    s.bcvelocity(end) = s.endvelocity(end);
-    s.bcinternalenergy(end) = s.endenergy(end);
-    s.bcenthalpy(end) = s.endenthalpy(end);
-    s.bcsoundspeed(end) = s.endsoundspeed(end);
-    s.bcmachnumber(end) = s.endmachnumber(end);
 }
 
 // The ghost beyond an end is the mirror of the end cell through the end-face
@@ -87,6 +80,14 @@ GasRow endrow(Store& s, int end)
     return {&s.endpressure(end),   &s.endtemperature(end), &s.enddensity(end),
             &s.endenergy(end),     &s.endenthalpy(end),    nullptr,
             &s.endsoundspeed(end), &s.endvelocity(end),    &s.endmachnumber(end)};
+}
+
+// (The network end keeps no viscosity and no totals.)
+GasRow networkendrow(Store& s, int end)
+{
+    return {&s.bcpressure(end),       &s.bctemperature(end), &s.bcdensity(end),
+            &s.bcinternalenergy(end), &s.bcenthalpy(end),    nullptr,
+            &s.bcsoundspeed(end),     &s.bcvelocity(end),    &s.bcmachnumber(end)};
 }
 
 void prepareinlet(Store& s, std::int32_t firstpipe)

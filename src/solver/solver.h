@@ -86,6 +86,11 @@ GasRow cellrow(Store& s, std::int32_t c);
 // on as a place to keep a gas state (no viscosity, no totals).
 GasRow endrow(Store& s, int end);
 
+// The state of the network's end 1 or 2 that the boundary queries report,
+// as a place to keep a gas state (no viscosity, no totals; the mass flow is
+// kept apart).
+GasRow networkendrow(Store& s, int end);
+
 // Source vector (per unit volume; per unit length for the mass equation) of
 // cell c.
 void cellsource(Store& s, std::int32_t c, double source[3]);
