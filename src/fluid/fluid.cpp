@@ -12,6 +12,7 @@
 #include "fluid/fluid.h"
 
 #include <cmath>
+#include <utility>
 
 #include "engine/errors.h"
 
@@ -212,7 +213,9 @@ bool loadfluid(Store& s, void* context, PropertyRoutine pt, PropertyRoutine rhoe
 
 FluidState fluidstate(Store& s, std::int32_t selector, double a, double b)
 {
-    FluidState f = currentfluidstate(s);
+    // A host routine finds the latest evaluation in the fields it fills.
+    FluidState f{s.curpressure, s.curtemperature, s.curdensity,   s.curenergy,
+                 s.curenthalpy, s.curviscosity,   s.cursoundspeed};
     // The given pair, then the other fields from the model, then the floors
     // and the sound speed (every call).
     switch (selector) {
@@ -235,12 +238,6 @@ FluidState fluidstate(Store& s, std::int32_t selector, double a, double b)
     validate(s, f);
     setcurrentfluidstate(s, f);
     return f;
-}
-
-FluidState currentfluidstate(const Store& s)
-{
-    return {s.curpressure, s.curtemperature, s.curdensity,   s.curenergy,
-            s.curenthalpy, s.curviscosity,   s.cursoundspeed};
 }
 
 void setcurrentfluidstate(Store& s, const FluidState& f)
@@ -277,40 +274,35 @@ GasState gasat(Store& s, double p, double T, double m, double A)
 
 namespace {
 
-// Visits each quantity of a row with its element and the state's value.
-template <class State, class Visit>
-void eachquantity(const GasRow& row, State& g, Visit visit)
-{
-    visit(row.pressure, g.pressure);
-    visit(row.temperature, g.temperature);
-    visit(row.density, g.density);
-    visit(row.energy, g.energy);
-    visit(row.enthalpy, g.enthalpy);
-    visit(row.viscosity, g.viscosity);
-    visit(row.soundspeed, g.soundspeed);
-    visit(row.velocity, g.velocity);
-    visit(row.machnumber, g.machnumber);
-    visit(row.totalenergy, g.totalenergy);
-    visit(row.totalenthalpy, g.totalenthalpy);
-}
+// Each quantity's element in a row and value in a state.
+constexpr std::pair<double * GasRow::*, double GasState::*> quantities[] = {
+    {&GasRow::pressure, &GasState::pressure},
+    {&GasRow::temperature, &GasState::temperature},
+    {&GasRow::density, &GasState::density},
+    {&GasRow::energy, &GasState::energy},
+    {&GasRow::enthalpy, &GasState::enthalpy},
+    {&GasRow::viscosity, &GasState::viscosity},
+    {&GasRow::soundspeed, &GasState::soundspeed},
+    {&GasRow::velocity, &GasState::velocity},
+    {&GasRow::machnumber, &GasState::machnumber},
+    {&GasRow::totalenergy, &GasState::totalenergy},
+    {&GasRow::totalenthalpy, &GasState::totalenthalpy}};
 
 } // namespace
 
 void GasRow::store(const GasState& g) const
 {
-    eachquantity(*this, g, [](double* element, double value) {
-        if (element != nullptr)
-            *element = value;
-    });
+    for (const auto& [element, value] : quantities)
+        if (this->*element != nullptr)
+            *(this->*element) = g.*value;
 }
 
 GasState GasRow::load() const
 {
     GasState g;
-    eachquantity(*this, g, [](const double* element, double& value) {
-        if (element != nullptr)
-            value = *element;
-    });
+    for (const auto& [element, value] : quantities)
+        if (this->*element != nullptr)
+            g.*value = *(this->*element);
     return g;
 }
 

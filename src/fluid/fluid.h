@@ -56,9 +56,8 @@ struct FluidState {
 // current state. The result becomes the store's current fluid state.
 FluidState fluidstate(Store& s, std::int32_t selector, double a, double b);
 
-// The store's current fluid state, and setting it (for an evaluation done
+// Makes a state the store's current fluid state (for an evaluation done
 // inline, outside fluidstate).
-FluidState currentfluidstate(const Store& s);
 void setcurrentfluidstate(Store& s, const FluidState& state);
 
 // The gas at one cell, face or end of the duct: a fluid state moving with a
