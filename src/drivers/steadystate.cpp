@@ -134,7 +134,8 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
         const double f = cellfriction(s, c);
         const CellSources q = marchsources(s, c, f, sine);
 
-        // Momentum balance over the cell gives the far-face pressure.
+        // Momentum balance over the cell gives the far-face pressure (each
+        // face's momentum flux rho u^2 formed as (rho u) u, as everywhere).
         const double pnew =
             (direction * dx * q.momentum) + rhok * uk * uk - rhonext * unext * unext + pk;
         if (pnew <= 0.0)
