@@ -111,30 +111,38 @@ bool hostroutinepresent(Store& s, PropertyRoutine routine)
     return false;
 }
 
-void evaluate(Store& s, FluidState& f, std::int32_t selector)
+// Places the given pair (a, b) named by selector in f and fills the other
+// fields from the model. Any other selector leaves f as it is.
+void evaluate(Store& s, FluidState& f, std::int32_t selector, double a, double b)
 {
     const bool host = s.fluidmodel == 2;
     switch (selector) {
     case bypressuretemperature:
+        f.pressure = a;
+        f.temperature = b;
         if (!host)
             idealbypressuretemperature(s, f);
         else if (hostroutinepresent(s, s.hostptroutine))
             callhostpt(s, f);
         break;
     case bydensityenergy:
+        f.density = a;
+        f.energy = b;
         if (!host)
             idealbydensityenergy(s, f);
         else if (hostroutinepresent(s, s.hostrhoeroutine))
             callhostrhoe(s, f);
         break;
     case bypressureenthalpy:
+        f.pressure = a;
+        f.enthalpy = b;
         if (!host)
             idealbypressureenthalpy(s, f);
         else if (hostroutinepresent(s, s.hostphroutine))
             callhostph(s, f);
         break;
     default:
-        break; // only the validation below runs
+        break; // fluidstate only validates f
     }
 }
 
@@ -216,25 +224,9 @@ FluidState fluidstate(Store& s, std::int32_t selector, double a, double b)
     // A host routine finds the latest evaluation in the fields it fills.
     FluidState f{s.curpressure, s.curtemperature, s.curdensity,   s.curenergy,
                  s.curenthalpy, s.curviscosity,   s.cursoundspeed};
-    // The given pair, then the other fields from the model, then the floors
+    // The given pair and the other fields from the model, then the floors
     // and the sound speed (every call).
-    switch (selector) {
-    case bypressuretemperature:
-        f.pressure = a;
-        f.temperature = b;
-        break;
-    case bydensityenergy:
-        f.density = a;
-        f.energy = b;
-        break;
-    case bypressureenthalpy:
-        f.pressure = a;
-        f.enthalpy = b;
-        break;
-    default:
-        break;
-    }
-    evaluate(s, f, selector);
+    evaluate(s, f, selector, a, b);
     validate(s, f);
     setcurrentfluidstate(s, f);
     return f;
