@@ -1,4 +1,4 @@
-#include "solver/vectorise.h" // first: compiler settings for the whole file
+#include "solver/vectorise.h"
 
 #include "drivers/stepping.h"
 

@@ -8,7 +8,7 @@
 // path writes them out inline (the same formulas, the same order of
 // operations, the same floors and error code as fluidstate) in loops that
 // vectorise.
-#include "solver/vectorise.h" // first: compiler settings for the whole file
+#include "solver/vectorise.h"
 
 #include <cmath>
 #include <cstdint>

@@ -47,7 +47,7 @@
 // cells its remaining blocks still read (lowestcellread) and which the next
 // block touches (highestcelltouched); the driver keeps the two stages apart
 // by those.
-#include "solver/vectorise.h" // first: compiler settings for the whole file
+#include "solver/vectorise.h"
 
 #include <algorithm>
 #include <cmath>

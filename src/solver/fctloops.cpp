@@ -1,6 +1,6 @@
 // The chain update's transport and limiter loops as written, and the choice
 // between them and their AVX-512 forms (fctloops.h).
-#include "solver/vectorise.h" // first: compiler settings for the whole file
+#include "solver/vectorise.h"
 
 #include "solver/fctloops.h"
 

@@ -6,7 +6,7 @@
 // The first and last vector of a loop load only the lanes that lie within
 // the range the loop may read (masked loads touch no other memory), and
 // store only the lanes of the range it writes.
-#include "solver/vectorise.h" // first: no contraction, as in every solver file
+#include "solver/vectorise.h"
 
 #include "solver/fctloops.h"
 

@@ -5,7 +5,7 @@
 // upwinding and monotonicity come from the diffusion and the limited
 // antidiffusion of the transport step. End faces take the end states that
 // the step preparation computed.
-#include "solver/vectorise.h" // first: compiler settings for the whole file
+#include "solver/vectorise.h"
 
 #include "solver/solver.h"
 

@@ -18,7 +18,7 @@
 // within a minute of simulated time. cellsources computes them for a run of
 // cells at once with vecmath, which gives the library's bits several at a
 // time where it can and calls the library where it cannot.
-#include "solver/vectorise.h" // first: compiler settings for the whole file
+#include "solver/vectorise.h"
 
 #include <algorithm>
 #include <bit>
