@@ -281,6 +281,10 @@ PELMORA_API void freepipememory(void);
  * when a sub-step would not be a positive finite number (a state that is
  * not a number), when the stability limit collapses below a billionth of
  * the call's first (a state that has blown up), or after 1e8 sub-steps.
+ * That budget is judged ahead: from the second sub-step on (the first
+ * refreshes the states left by earlier calls), a call whose rest of the
+ * step divided by the sub-step exceeds the sub-steps left stops at once,
+ * since it could only end at the budget.
  * A network-end state that is not a usable number sets no end limit. */
 PELMORA_API void transientpipes(const double *dt);
 
@@ -301,7 +305,10 @@ PELMORA_API void steadypipes(const double *tmax, double *elapsed);
  * is steady: every cell's relative density and temperature change below
  * 1e-4 and its mass flow within 1e-3 of the first cell's. *elapsed < *tmax
  * on return means converged. Mass flows below 1e-12 of rho c A count as
- * zero, so a pipe at rest converges. */
+ * zero, so a pipe at rest converges. The sub-step budget is judged ahead
+ * on *tmax as in transientpipes: a march whose rest of *tmax needs more
+ * sub-steps than are left stops with code 3, even where the pipe might
+ * have settled before the budget ran out. */
 PELMORA_API void steadypipe(const int32_t *pipe, const double *tmax, double *elapsed);
 
 /* steadystate -- steady state of the whole network by face-by-face marching

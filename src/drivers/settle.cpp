@@ -62,7 +62,7 @@ void steadypipes(Store& s, double tmax, double& elapsed)
     while (tmax > elapsed) {
         // No cap by the remaining span: the last sub-step may pass tmax.
         const double h = networklimit(s);
-        if (!budget.allows(h) || !usablesubstep(h, elapsed)) {
+        if (!budget.allows(h, h, tmax - elapsed) || !usablesubstep(h, elapsed)) {
             refusepipe(s);
             return;
         }
@@ -85,7 +85,7 @@ void steadypipe(Store& s, std::int32_t pipe, double tmax, double& elapsed)
     SubstepBudget budget;
     while (tmax > elapsed) {
         const double h = pipelimit(s, pipe);
-        if (!budget.allows(h) || !usablesubstep(h, elapsed)) {
+        if (!budget.allows(h, h, tmax - elapsed) || !usablesubstep(h, elapsed)) {
             refusepipe(s);
             return;
         }

@@ -178,10 +178,19 @@ double networklimit(const Store& s)
 
 bool usablesubstep(double h, double t) { return std::isfinite(h) && h > 0.0 && t + h > t; }
 
-bool SubstepBudget::allows(double limit)
+bool SubstepBudget::allows(double limit, double h, double togo)
 {
     constexpr double collapse = 1.0e-9;
-    if (!(limit > 0.0) || ++count > maximumsubsteps)
+    if (!(limit > 0.0))
+        return false;
+    // The first sub-step may be bounded by states an earlier call left (the
+    // network-end states of a failed step, cell profiles restored apart from
+    // the conserved levels); judged on those, a refused call would refresh
+    // nothing and every later call would be refused as well. From the second
+    // sub-step on, the limit comes from this call's own states.
+    if (count > 0 && togo / h > static_cast<double>(maximumsubsteps - count))
+        return false;
+    if (++count > maximumsubsteps)
         return false;
     if (first == 0.0 && std::isfinite(limit))
         first = limit;

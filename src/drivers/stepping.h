@@ -31,10 +31,13 @@ bool usablesubstep(double h, double t);
 // Stops a march that cannot finish in any useful time: a stability limit
 // that is not a positive number, one that has collapsed to a billionth of
 // the first limit of the call (the state has blown up, so the clock would
-// crawl), or more than maximumsubsteps sub-steps.
+// crawl), more than maximumsubsteps sub-steps, or, from the second sub-step
+// on, a span still to go (togo) that needs more sub-steps of length h than
+// the budget has left: such a march would only end at the budget, so it
+// ends now. One division per sub-step.
 class SubstepBudget {
 public:
-    bool allows(double limit);
+    bool allows(double limit, double h, double togo);
 
 private:
     double first = 0.0;

@@ -57,7 +57,7 @@ void transientpipes(Store& s, double dt)
         // Stability limits, the half-step cap and the rest of the step.
         const double limit = networklimit(s);
         const double h = std::min(limit, std::min(0.5 * dt, dt - t));
-        if (!budget.allows(limit) || !usablesubstep(h, t)) {
+        if (!budget.allows(limit, h, dt - t) || !usablesubstep(h, t)) {
             refusepipe(s);
             return;
         }
@@ -84,7 +84,7 @@ void transientpipe(Store& s, std::int32_t pipe, double dt)
         // stability limit is taken whole.
         const double limit = pipelimit(s, pipe);
         const double h = std::min(limit, dt - t);
-        if (!budget.allows(limit) || !usablesubstep(h, t)) {
+        if (!budget.allows(limit, h, dt - t) || !usablesubstep(h, t)) {
             refusepipe(s);
             return;
         }

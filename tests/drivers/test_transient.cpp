@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <functional>
 #include <limits>
 
 #include "drivers/drivers.h"
@@ -243,6 +244,52 @@ TEST_F(DriverTest, BrokenNetworkEndStateDoesNotBlockLaterSteps)
     EXPECT_EQ(geterrorcode(s), 0);
     EXPECT_TRUE(std::isfinite(s.bcvelocity(1)));
     EXPECT_GT(s.bcsoundspeed(2), 0.0);
+    // A violent end state left by a failed step: its limit would ask for far
+    // more sub-steps than the budget has, but it holds only until the first
+    // sub-step publishes a fresh one, so the step is not judged on it.
+    s.bcvelocity(2) = 1e300;
+    double elapsed = 0.0;
+    steadypipes(s, 0.01, elapsed);
+    EXPECT_EQ(geterrorcode(s), 0);
+    EXPECT_LT(std::abs(s.bcvelocity(2)), 1.0);
+}
+
+// A span that needs more sub-steps than the budget allows (here a time-step
+// limit of 1e-300 s against 0.05 s) ends after the first sub-step with
+// code 3, the store as that sub-step left it, instead of marching on until
+// the budget runs out.
+TEST_F(DriverTest, SpanBeyondTheSubstepBudgetStopsAfterOneSubstep)
+{
+    load({Line{}, Line{}}, true);
+    testing::startuniform(s, {50e5, 50e5}, {288.0, 288.0}, {10.0, 10.0});
+    loadbc(s, 1, 51e5, 288.0, 10.0, 1, 1, 0);
+    loadbc(s, 2, 49e5, 288.0, 10.0, 0, 0, 1);
+    maxtimestep(s, 1e-300);
+    // A mass flow that is not uniform, so steadypipe cannot count the pipe
+    // as steady after a sub-step in which nothing moved.
+    for (auto* level : {&s.conserved, &s.previousconserved})
+        (*level)(2, s.firstcell(2) + 1) *= 1.5;
+    const std::int32_t all = s.totalcells, pipe2 = s.lastcell(2) - s.firstcell(2) + 1;
+    double elapsed = -1.0;
+    const struct {
+        const char* name;
+        std::function<void()> call;
+        std::int32_t cells;
+    } drivers[] = {
+        {"transientpipes", [&] { transientpipes(s, 0.05); }, all},
+        {"transientpipe", [&] { transientpipe(s, 2, 0.05); }, pipe2},
+        {"steadypipes", [&] { steadypipes(s, 0.05, elapsed); }, all},
+        {"steadypipe", [&] { steadypipe(s, 2, 0.05, elapsed); }, pipe2},
+    };
+    for (const auto& driver : drivers) {
+        SCOPED_TRACE(driver.name);
+        elapsed = 1e-300;
+        counter.rhoe = 0;
+        driver.call();
+        EXPECT_EQ(geterrorcode(s), coderefused);
+        EXPECT_EQ(counter.rhoe, 2 * driver.cells) << "one sub-step of two stages";
+        EXPECT_EQ(elapsed, 1e-300) << "the steady marches report the one sub-step";
+    }
 }
 
 TEST_F(DriverTest, RampEndsAtTheLatestHostValues)
