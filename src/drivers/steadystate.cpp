@@ -13,6 +13,7 @@
 // k. The nine face arrays of a march live in s.marchfaces, sized when the
 // network was loaded, so a march never touches the heap.
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -89,6 +90,12 @@ void copyfacetoend(Store& s, std::int32_t end, std::int32_t k, double m)
     s.bcmassflowrate(end) = m;
 }
 
+// True when a and b are the same double, bit for bit (NaN included).
+bool samebits(double a, double b)
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
 // Outcome of one march step.
 enum class StepOutcome { converged, accepted, supersonic, nopressure };
 
@@ -121,6 +128,8 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
     double relaxation = 0.5;
 
     for (std::int32_t n = 1; n <= maximumstepiterations; ++n) {
+        const double pbefore = ptrial;
+        const double Tbefore = Ttrial;
         // State at the far face from the trial pressure and temperature.
         const GasState next = gasat(s, ptrial, Ttrial, m, A);
         farface.store(next);
@@ -178,6 +187,14 @@ StepOutcome marchstep(Store& s, std::int32_t k, std::int32_t d, std::int32_t c, 
         // Done when both the pressure and the temperature have settled.
         if (std::abs(dp / pnew) <= steptolerance && temperatureconverged)
             return StepOutcome::converged;
+        // An iteration that left both trial values exactly as they were (a
+        // state that is not a number, a temperature outside the trusted
+        // range, which never moves) does so every time: the relaxation only
+        // shrinks, and the gas answers the same to the same arguments. The
+        // iterations still to come would repeat it and write the same
+        // values, so the step ends unconverged now.
+        if (samebits(ptrial, pbefore) && samebits(Ttrial, Tbefore))
+            break;
     }
 
     // No convergence: accept the step; an adiabatic cell takes the
@@ -305,18 +322,22 @@ bool narrowafterreach(Search& q, double error)
 // reaches the far end narrows it by the sign of the error, and a bracket
 // that has closed ends the search. At most 100 trials; a far-end pressure
 // within 1e-6 of the target ends the search and clears bcloaded, so the
-// host's next loadbc starts without a ramp.
+// host's next loadbc starts without a ramp. A bracket that gives the same
+// trial again (closed to one double, or reaching infinity) would repeat that
+// march until the 100th trial: the search fails at once, the store as that
+// march left it.
 std::int32_t bisect(Store& s, Search& q)
 {
     std::int32_t trials = 0;
     for (;;) {
+        const double tried = q.trial;
         const std::int32_t status = runtrial(s, q);
         if (status == steadynotuniform)
             return steadynotuniform;
         if (status != steadyfound) {
             narrowafterfailure(q);
             ++trials;
-            if (trials >= maximumtrials)
+            if (trials >= maximumtrials || samebits(q.trial, tried))
                 return steadyfailed;
             continue;
         }
@@ -331,6 +352,8 @@ std::int32_t bisect(Store& s, Search& q)
             s.bcloaded(2) = logicalfalse;
             return steadyfound;
         }
+        if (samebits(q.trial, tried))
+            return steadyfailed;
     }
 }
 

@@ -244,6 +244,69 @@ TEST(SteadyState, BadModeOrStateIsRefused)
     EXPECT_EQ(geterrorcode(nogas), coderefused);
 }
 
+// The ideal gas through host routines that count their calls.
+long gascalls = 0;
+constexpr double hostR = 8.3143 / molweight, hostcv = hostR / 0.3; // kJ/(kg K)
+void countedpt(void*, double p, double t, double* rho, double* e, double* h, double* mu, double*)
+{
+    ++gascalls;
+    const double T = t + 273.15;
+    *rho = p / (hostR * T);
+    *e = hostcv * T;
+    *h = (hostcv + hostR) * T;
+    *mu = 0.011;
+}
+void countedrhoe(void*, double rho, double e, double* p, double* t, double* h, double* mu, double*)
+{
+    ++gascalls;
+    const double T = e / hostcv;
+    *p = rho * hostR * T;
+    *t = T - 273.15;
+    *h = (hostcv + hostR) * T;
+    *mu = 0.011;
+}
+void countedph(void*, double p, double h, double* rho, double* t, double* e, double* mu, double*)
+{
+    ++gascalls;
+    const double T = h / (hostcv + hostR);
+    *rho = p / (hostR * T);
+    *t = T - 273.15;
+    *e = hostcv * T;
+    *mu = 0.011;
+}
+
+// A search or a march step that can no longer move ends as soon as that is
+// certain (its remaining trials or iterations would repeat the last one, so
+// the store is the same): a search from the largest double, whose bracket
+// reaches infinity, and a march from 1e7 K through a cooled pipe: the
+// trial temperature lies above those the iteration trusts and never moves.
+TEST(SteadyState, SearchesAndStepsThatCannotMoveEndAtOnce)
+{
+    Store s;
+    ASSERT_TRUE(loadfluid(s, nullptr, countedpt, countedrhoe, countedph, molweight, 1.3, viscosity,
+                          1.0, 2));
+    PipeData cooled;
+    cooled.htc = 2.0;
+    loadpipes(s, {cooled});
+    const double cells = s.totalcells;
+    const struct {
+        std::int32_t mode;
+        double a, b, c;
+        std::int32_t status;
+        double callspercell; // the full count: 100 trials x 250 iterations x 3 calls
+    } cases[] = {
+        {3, std::numeric_limits<double>::max(), 300.0, 10.0, steadyfailed, 30.0},
+        {1, 50e5, 1e7, 10.0, steadyfound, 200.0},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        gascalls = 0;
+        EXPECT_EQ(steadystate(s, c.mode, c.a, c.b, c.c), c.status);
+        EXPECT_LT(static_cast<double>(gascalls), c.callspercell * cells);
+        geterrorcode(s);
+    }
+}
+
 TEST(SteadyState, CApiNeedsAStatusAndANetwork)
 {
     Store& e = engine();
