@@ -18,6 +18,8 @@
 //   - a successful profile query writes every element;
 //   - no count the engine reports exceeds what the harness ever loaded;
 //   - a successful network load has the documented shape;
+//   - a driver whose span needs more sub-steps than its budget stops with
+//     code 3;
 //   - the host context reaches the property routines unchanged.
 #include "callsequence.h"
 
@@ -31,6 +33,7 @@
 #include <string>
 #include <vector>
 
+#include "drivers/drivers.h"
 #include "encoding.h"
 #include "engine/store.h"
 #include "pelmora.h"
@@ -670,6 +673,27 @@ double allowedspan(const pelmora::Store& s, double steps)
     return h * steps / 8.0; // states accelerate while they march
 }
 
+// The longest sub-step a driver can take from this store, whatever its
+// state does: the time-step limit, and half the crossing time of the
+// longest cell at the floor speed of 1e-5 m/s. Neither changes during a call.
+double longestsubstep(const pelmora::Store& s)
+{
+    double dx = 0.0;
+    for (std::int64_t i = 1; i <= s.celllength.size(); ++i)
+        dx = std::max(dx, std::fabs(s.celllength(i))); // NaN never raises it
+    return std::min(s.maximumtimestep, 0.5 * dx / 1.0e-5);
+}
+
+// True when a span needs more sub-steps than the drivers' budget even at
+// that longest sub-step: the driver must then stop with code 3 after at most
+// one sub-step, however long the span.
+bool beyondbudget(const pelmora::Store& s, double span)
+{
+    const double h = longestsubstep(s);
+    return std::isfinite(span) && h > 0.0 &&
+           span / h > 2.0 * static_cast<double>(pelmora::maximumsubsteps);
+}
+
 // ===========================================================================
 // The interpreter
 // ===========================================================================
@@ -1007,9 +1031,16 @@ private:
     // ---- Solving ------------------------------------------------------------
 
     // The span a driver may march: the requested one, or less when the
-    // state would make it take too many sub-steps for a fuzzing run.
+    // state would make it take too many sub-steps for a fuzzing run. A span
+    // beyond the sub-step budget is left whole: the driver must refuse it
+    // at once (checked by budgetstop).
     double boundedspan(double requested)
     {
+        wholespan = beyondbudget(store(), requested);
+        if (wholespan) {
+            trace("    [span %.17g beyond the sub-step budget: kept]\n", requested);
+            return requested;
+        }
         const double cells = std::max<double>(store().totalcells, 1.0);
         const double steps = maximumcellsteps / (2.0 * cells);
         const double allowed = allowedspan(store(), steps);
@@ -1020,12 +1051,26 @@ private:
         return requested;
     }
 
+    // After a driver call with a span beyond the sub-step budget: it must
+    // have stopped with code 3, unless steadypipe found its pipe steady
+    // after its first sub-step (`settled`).
+    void budgetstop(bool settled = false)
+    {
+        if (!wholespan)
+            return;
+        if (peekcode() != 3 && !settled)
+            finding("a driver whose span needs more sub-steps than its budget did not stop with "
+                    "code 3");
+        restorecode(lastcode);
+    }
+
     void dotransientpipes()
     {
         const double dt = boundedspan(real());
         const int n = in.nullarg(1);
         trace("transientpipes(%.17g, null=%d)\n", dt, n);
         transientpipes(unlessnull(&dt, 0, n));
+        budgetstop();
     }
 
     void dotransientpipe()
@@ -1035,6 +1080,7 @@ private:
         const int n = in.nullarg(2);
         trace("transientpipe(pipe=%d, dt=%.17g, null=%d)\n", pipe, dt, n);
         transientpipe(unlessnull(&pipe, 0, n), unlessnull(&dt, 1, n));
+        budgetstop();
     }
 
     void dosteadypipes()
@@ -1045,6 +1091,7 @@ private:
         trace("steadypipes(tmax=%.17g, null=%d)\n", tmax, n);
         steadypipes(unlessnull(&tmax, 0, n), unlessnull(&elapsed, 1, n));
         trace("    elapsed=%.17g\n", elapsed);
+        budgetstop();
     }
 
     void dosteadypipe()
@@ -1056,6 +1103,7 @@ private:
         trace("steadypipe(pipe=%d, tmax=%.17g, null=%d)\n", pipe, tmax, n);
         steadypipe(unlessnull(&pipe, 0, n), unlessnull(&tmax, 1, n), unlessnull(&elapsed, 2, n));
         trace("    elapsed=%.17g\n", elapsed);
+        budgetstop(elapsed < tmax);
     }
 
     void dosteadystate()
@@ -1527,6 +1575,7 @@ private:
     Reader in;
     SaveArea save;
     std::int32_t lastcode = -1; // the code of the current call, once a check has taken it
+    bool wholespan = false;     // the current driver's span lies beyond the sub-step budget
 };
 
 } // namespace

@@ -554,6 +554,37 @@ Writer reloadseed()
     return w;
 }
 
+// A march that could only end at its sub-step budget: a non-physical state
+// written back through the exchange into a 3-cell pipe (a time-step limit
+// of 1e-300 s, one cell at -1e300 Pa), then each driver over 0.05 s. Each
+// must stop with code 3 at once, not after 1e8 sub-steps of 1e-300 s.
+Writer budgetseed()
+{
+    Writer w;
+    airsetup(w, uniformpipes(1, 30.0, 0.5, 10.0), 1, 5.0e6, 288.15, 20.0);
+    simplequery(w, opgetphysparams);
+    w.op(opsetphysparams);
+    w.byte(1); // from the saved copy
+    w.byte(0); // with its counts
+    constexpr int maximumtimestepitem = 10, pressureitem = 59;
+    for (int j = 0; j < 106; ++j) {
+        w.integer(0); // the fill value, unused: the saved copy covers the item
+        const bool changed = j == maximumtimestepitem || j == pressureitem;
+        w.byte(changed ? 1 : 0); // number of single values changed
+        if (changed) {
+            w.byte(j == pressureitem ? 1 : 0); // the element
+            w.real(j == pressureitem ? -1e300 : 1e-300);
+        }
+    }
+    w.null(nonull);
+    steadypipes(w, 0.05);
+    transientpipes(w, 0.05);
+    transientpipe(w, 1, 0.05);
+    steadypipe(w, 1, 0.05);
+    readresults(w, 1);
+    return w;
+}
+
 void writeseed(const std::string& directory, const char* name, const Writer& w)
 {
     const std::string path = directory + "/" + name;
@@ -579,5 +610,6 @@ int main(int argc, char** argv)
     writeseed(dir, "hostfaults", hostfaultseed());
     writeseed(dir, "badinput", badinputseed());
     writeseed(dir, "reload", reloadseed());
+    writeseed(dir, "budget", budgetseed());
     return 0;
 }
