@@ -47,6 +47,7 @@ namespace {
 // ===========================================================================
 
 bool tracing = false;
+bool uncutspans = false; // see keepspanswhole
 
 void trace(const char* format, ...)
 {
@@ -1036,11 +1037,13 @@ private:
     // at once (checked by budgetstop).
     double boundedspan(double requested)
     {
-        wholespan = beyondbudget(store(), requested);
-        if (wholespan) {
+        spanbeyondbudget = beyondbudget(store(), requested);
+        if (spanbeyondbudget) {
             trace("    [span %.17g beyond the sub-step budget: kept]\n", requested);
             return requested;
         }
+        if (uncutspans)
+            return requested;
         const double cells = std::max<double>(store().totalcells, 1.0);
         const double steps = maximumcellsteps / (2.0 * cells);
         const double allowed = allowedspan(store(), steps);
@@ -1056,7 +1059,7 @@ private:
     // after its first sub-step (`settled`).
     void budgetstop(bool settled = false)
     {
-        if (!wholespan)
+        if (!spanbeyondbudget)
             return;
         if (peekcode() != 3 && !settled)
             finding("a driver whose span needs more sub-steps than its budget did not stop with "
@@ -1574,11 +1577,13 @@ private:
 
     Reader in;
     SaveArea save;
-    std::int32_t lastcode = -1; // the code of the current call, once a check has taken it
-    bool wholespan = false;     // the current driver's span lies beyond the sub-step budget
+    std::int32_t lastcode = -1;    // the code of the current call, once a check has taken it
+    bool spanbeyondbudget = false; // the current driver's span lies beyond the sub-step budget
 };
 
 } // namespace
+
+void keepspanswhole(bool whole) { uncutspans = whole; }
 
 void runcallsequence(const std::uint8_t* data, std::size_t size, bool trace)
 {

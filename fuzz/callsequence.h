@@ -16,4 +16,10 @@ namespace pelmorafuzz {
 // host context not handed back.
 void runcallsequence(const std::uint8_t* data, std::size_t size, bool trace);
 
+// With whole set, drivers get their spans as the input gives them, as a
+// hostile host would pass them, instead of spans shortened to keep each
+// input fast: for runs that look for slow calls (pelmora_replay
+// --whole-spans), not for fuzzing.
+void keepspanswhole(bool whole);
+
 } // namespace pelmorafuzz

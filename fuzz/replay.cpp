@@ -1,10 +1,11 @@
 // Runs call-sequence files without libFuzzer: under valgrind, in a plain
 // build, and to print a reproducer.
 //
-//   pelmora_replay [--trace] FILE...
+//   pelmora_replay [--trace] [--whole-spans] FILE...
 //
 // With --trace every call is printed with its arguments and the error code
-// it left. Exits 0 when every file ran to its end.
+// it left. With --whole-spans the drivers get the spans the input asks for,
+// unshortened (see keepspanswhole). Exits 0 when every file ran to its end.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,10 @@ int main(int argc, char** argv)
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--trace") == 0) {
             trace = true;
+            continue;
+        }
+        if (std::strcmp(argv[i], "--whole-spans") == 0) {
+            pelmorafuzz::keepspanswhole(true);
             continue;
         }
         std::ifstream in(argv[i], std::ios::binary);
