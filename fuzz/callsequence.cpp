@@ -1045,13 +1045,17 @@ private:
         if (uncutspans)
             return requested;
         const double cells = std::max<double>(store().totalcells, 1.0);
-        const double steps = maximumcellsteps / (2.0 * cells);
-        const double allowed = allowedspan(store(), steps);
+        const double allowance = std::min(maximumcellsteps, cellstepsleft);
+        const double allowed = allowedspan(store(), allowance / (2.0 * cells));
+        double span = requested;
         if (requested > allowed && allowed >= 0.0) {
             trace("    [span %.17g cut to %.17g]\n", requested, allowed);
-            return allowed;
+            span = allowed;
         }
-        return requested;
+        // The input's allowance pays for the span by the same estimate.
+        if (allowed > 0.0 && span > 0.0)
+            cellstepsleft -= allowance * std::min(1.0, span / allowed);
+        return span;
     }
 
     // After a driver call with a span beyond the sub-step budget: it must
@@ -1115,10 +1119,12 @@ private:
         const double a = real(), b = real(), c = real();
         const int n = in.nullarg(1);
         trace("steadystate(mode=%d, a=%.17g, b=%.17g, c=%.17g, null=%d)\n", mode, a, b, c, n);
-        if (store().totalcells > maximumsteadycells) {
+        const std::int64_t cells = std::max(store().totalcells, 0);
+        if (cells > maximumsteadycells || cells > steadycellsleft) {
             trace("    [skipped: %d cells]\n", store().totalcells);
             return;
         }
+        steadycellsleft -= cells;
         std::int32_t status = integersentinel;
         const std::uint64_t before = snapshot();
         steadystate(mode, a, b, c, unlessnull(&status, 0, n));
@@ -1579,6 +1585,8 @@ private:
     SaveArea save;
     std::int32_t lastcode = -1;    // the code of the current call, once a check has taken it
     bool spanbeyondbudget = false; // the current driver's span lies beyond the sub-step budget
+    double cellstepsleft = maximuminputcellsteps;           // of this input's driver calls
+    std::int64_t steadycellsleft = maximuminputsteadycells; // of its steadystate calls
 };
 
 } // namespace

@@ -177,11 +177,14 @@ constexpr int realtablesize = sizeof(realtable) / sizeof(realtable[0]);
 // Harness limits that keep one input fast. The engine must refuse whatever
 // lies beyond what it allocated; these only stop the harness from asking for
 // work or memory that a real host would not.
-constexpr std::int64_t maximumcells = 2048;       // cells of a network the harness loads
-constexpr std::int32_t maximumpipes = 64;         // pipes of a network the harness loads
-constexpr std::int64_t maximumsteadycells = 256;  // cells for which steadystate is called
-constexpr double maximumcellsteps = 1.0e5;        // cell updates per driver call
-constexpr std::int64_t maximumbuffer = 8192;      // elements of one buffer handed to a set call
-constexpr std::int64_t maximumcheckedcells = 256; // cells up to which refusals are checked
+constexpr std::int64_t maximumcells = 2048;      // cells of a network the harness loads
+constexpr std::int32_t maximumpipes = 64;        // pipes of a network the harness loads
+constexpr std::int64_t maximumsteadycells = 256; // cells for which steadystate is called
+constexpr double maximumcellsteps = 1.0e5;       // cell updates per driver call
+// The same over a whole input, so that a slow input means a slow engine:
+constexpr double maximuminputcellsteps = 1.0e6;       // cell updates over all driver calls
+constexpr std::int64_t maximuminputsteadycells = 512; // cells over all steadystate calls
+constexpr std::int64_t maximumbuffer = 8192;          // elements of one buffer handed to a set call
+constexpr std::int64_t maximumcheckedcells = 256;     // cells up to which refusals are checked
 
 } // namespace pelmorafuzz
