@@ -1120,7 +1120,7 @@ private:
         const int n = in.nullarg(1);
         trace("steadystate(mode=%d, a=%.17g, b=%.17g, c=%.17g, null=%d)\n", mode, a, b, c, n);
         const std::int64_t cells = std::max(store().totalcells, 0);
-        if (cells > maximumsteadycells || cells > steadycellsleft) {
+        if (!uncutspans && (cells > maximumsteadycells || cells > steadycellsleft)) {
             trace("    [skipped: %d cells]\n", store().totalcells);
             return;
         }

@@ -17,9 +17,10 @@ namespace pelmorafuzz {
 void runcallsequence(const std::uint8_t* data, std::size_t size, bool trace);
 
 // With whole set, drivers get their spans as the input gives them, as a
-// hostile host would pass them, instead of spans shortened to keep each
-// input fast: for runs that look for slow calls (pelmora_replay
-// --whole-spans), not for fuzzing.
+// hostile host would pass them, and steadystate runs on any network, instead
+// of the work shortened to keep each input fast: for runs that look for slow
+// calls (pelmora_replay --whole-spans, scripts/dev/hostile-run), not for
+// fuzzing.
 void keepspanswhole(bool whole);
 
 } // namespace pelmorafuzz

@@ -256,15 +256,8 @@ void countedpt(void*, double p, double t, double* rho, double* e, double* h, dou
     *h = (hostcv + hostR) * T;
     *mu = 0.011;
 }
-void countedrhoe(void*, double rho, double e, double* p, double* t, double* h, double* mu, double*)
-{
-    ++gascalls;
-    const double T = e / hostcv;
-    *p = rho * hostR * T;
-    *t = T - 273.15;
-    *h = (hostcv + hostR) * T;
-    *mu = 0.011;
-}
+// The march never inverts density and energy.
+void unusedrhoe(void*, double, double, double*, double*, double*, double*, double*) {}
 void countedph(void*, double p, double h, double* rho, double* t, double* e, double* mu, double*)
 {
     ++gascalls;
@@ -283,8 +276,8 @@ void countedph(void*, double p, double h, double* rho, double* t, double* e, dou
 TEST(SteadyState, SearchesAndStepsThatCannotMoveEndAtOnce)
 {
     Store s;
-    ASSERT_TRUE(loadfluid(s, nullptr, countedpt, countedrhoe, countedph, molweight, 1.3, viscosity,
-                          1.0, 2));
+    ASSERT_TRUE(
+        loadfluid(s, nullptr, countedpt, unusedrhoe, countedph, molweight, 1.3, viscosity, 1.0, 2));
     PipeData cooled;
     cooled.htc = 2.0;
     loadpipes(s, {cooled});
