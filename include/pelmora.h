@@ -354,12 +354,13 @@ PELMORA_API void steadypipe(const int32_t *pipe, const double *tmax, double *ela
  * - A march step that does not converge within 250 iterations is accepted
  *   (an adiabatic cell then takes the ambient temperature at its far face),
  *   the march goes on and can end with status 0; code 4 is set so the host
- *   can tell. An iteration or a search trial that moved nothing would be
- *   repeated unchanged up to its limit, so it ends there at once with the
- *   same result (given host routines that answer the same to the same
- *   arguments). Slow flow through a pipe with strong wall heat is the typical
+ *   can tell. Slow flow through a pipe with strong wall heat is the typical
  *   cause: the temperature iteration cannot settle there, and the computed
  *   temperatures should not be trusted.
+ * - A march-step iteration or a search trial that moved nothing would be
+ *   repeated unchanged up to its limit (250 iterations, 100 marches), so it
+ *   ends at once with the result the limit would give (given host routines
+ *   that answer the same to the same arguments).
  * - With no flow (|mass flow| <= 1e-6 kg/s) the temperature at each face is
  *   the upstream face's when the crossed cell has no wall heat, otherwise
  *   the mean ambient temperature of that cell and the next; the crossed cell
