@@ -28,7 +28,7 @@ struct Layout {
     int ncells = 0;
     std::vector<int> pipecells;          // cells per pipe
     std::vector<int> pipeofcell;         // pipe number (1-based) per cell
-    std::vector<double> position;        // cell centre, m from the inlet
+    std::vector<double> position;        // cell centre, m from the line's inlet
     std::vector<double> length;          // cell length, m
     std::vector<double> area;            // cell flow area, m2
     std::array<double, 2> enddiameter{}; // m, the end faces as the engine extrapolates them
@@ -261,12 +261,14 @@ void Host::readlayout()
                       &coefficients[3 * nv], &coefficients[4 * nv], &coefficients[5 * nv],
                       faces.data(), faces.data() + nf, faces.data() + 2 * nf, cells.data(),
                       cells.data() + nc, cells.data() + 2 * nc);
-    layout_.position.assign(cells.begin(), cells.begin() + static_cast<std::ptrdiff_t>(nc));
     layout_.length.assign(cells.begin() + static_cast<std::ptrdiff_t>(nc),
                           cells.begin() + static_cast<std::ptrdiff_t>(2 * nc));
-    // 3. Cells per pipe and flow areas from the diameters; the end faces
-    //    extrapolated from the two cells next to them, as the engine does.
+    // 3. Cells per pipe, flow areas from the diameters, and positions from
+    //    the line's inlet (the engine counts cell centres from the inlet of
+    //    each pipe); the end faces extrapolated from the two cells next to
+    //    them, as the engine does.
     std::vector<double> diameter;
+    double pipestart = 0;
     for (int32_t p = 1; p <= npipes; ++p) {
         int32_t n = 0;
         e_.getnumberofcells(p, &n);
@@ -274,10 +276,12 @@ void Host::readlayout()
         std::vector<double> d(static_cast<std::size_t>(n));
         e_.getdiameter(p, d.data());
         for (double di : d) {
+            layout_.position.push_back(cells[layout_.position.size()] + pipestart);
             layout_.area.push_back(0.25 * pi * di * di);
             layout_.pipeofcell.push_back(p);
             diameter.push_back(di);
         }
+        pipestart += s_.pipes[static_cast<std::size_t>(p - 1)].length;
     }
     if (diameter.size() >= 2) {
         const std::size_t last = diameter.size() - 1;

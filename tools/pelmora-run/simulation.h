@@ -31,7 +31,8 @@ struct EndSample {
 struct Profile {
     double time = 0;
     std::vector<int> pipe;
-    std::vector<double> position, pressure, temperature, massflow, density, velocity, mach;
+    std::vector<double> position; // cell centre, m from the line's inlet
+    std::vector<double> pressure, temperature, massflow, density, velocity, mach;
 };
 
 // An engine error code met during the run.
