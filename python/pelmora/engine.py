@@ -138,14 +138,19 @@ class ProgressBar:
         self.start, self.end, self.stream, self.last = start, end, stream or sys.stderr, 0.0
 
     def __call__(self, t):
+        f = min(1.0, max(0.0, (t - self.start) / max(self.end - self.start, 1e-300)))
+        self.show(f, f"t = {t:g} s", t >= self.end)
+
+    def show(self, fraction, text, final=False):
+        """Draws the bar filled to `fraction` with `text` after it; a final bar
+        is always drawn and ends the line."""
         now = _clock.monotonic()
-        if t < self.end and now - self.last < 0.1:
+        if not final and now - self.last < 0.1:
             return
         self.last = now
-        f = min(1.0, max(0.0, (t - self.start) / max(self.end - self.start, 1e-300)))
-        filled = int(f * 40)
-        self.stream.write(f"\r[{'#' * filled}{'.' * (40 - filled)}] {f:4.0%}  t = {t:g} s")
-        if t >= self.end:
+        filled = int(fraction * 40)
+        self.stream.write(f"\r[{'#' * filled}{'.' * (40 - filled)}] {fraction:4.0%}  {text}\x1b[K")
+        if final:
             self.stream.write("\n")
         self.stream.flush()
 
