@@ -233,8 +233,13 @@ def run_case(scenario, keep, binaries):
     keeps (name: bytes). Only the standard library and Dask's worker are used
     here: the function travels to the workers by value, so they need no
     Pelmora installation (`binaries` brings the programs, see _binaries)."""
+    from distributed import get_worker
     run, library = _worker_binaries(binaries)
-    with tempfile.TemporaryDirectory(prefix="pelmora-case-") as work:
+    try:  # Dask clears a worker's own directory when a killed worker left a case's folder
+        scratch = get_worker().local_directory
+    except ValueError:  # not on a worker: the benchmark runs the cases one after another
+        scratch = None
+    with tempfile.TemporaryDirectory(prefix="pelmora-case-", dir=scratch) as work:
         with open(os.path.join(work, "scenario.json"), "w") as f:
             f.write(scenario)
         command = [run, "scenario.json", "--library", library, "--output", "out", "--quiet"]
