@@ -8,7 +8,8 @@ import pytest
 import pelmora
 from pelmora.sweep import FIGURES, PointerError, Sweep, SweepError, main, set_pointer
 
-SCENARIO = Path(__file__).resolve().parents[2] / "examples" / "scenarios" / "demand_cycle.json"
+EXAMPLES = Path(__file__).resolve().parents[2] / "examples"
+SCENARIO = EXAMPLES / "scenarios" / "demand_cycle.json"
 
 
 def test_cases_and_grid_expand_in_order_with_names_from_the_values():
@@ -30,6 +31,11 @@ def test_cases_and_grid_expand_in_order_with_names_from_the_values():
     assert (last["pipes"][0]["roughness"], last["pipes"][1]["roughness"], last["a/b"]) == (
         2e-5, 3, {"m~n": [0, [1]]})
     assert base["pipes"][0]["roughness"] == 1  # each case works on its own copy
+
+
+def test_the_example_sweep_leads_into_its_scenario():
+    sweep = Sweep.load(EXAMPLES / "sweeps" / "demand_study.json")
+    assert len(sweep.cases) == 7 and not [c.error for c in sweep.cases if c.error]
 
 
 @pytest.mark.parametrize("pointer, error", [
