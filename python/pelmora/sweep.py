@@ -420,18 +420,20 @@ def run_sweep(sweep, directory=None, *, workers=None, scheduler=None, client=Non
               report=None):
     """Runs the cases of `sweep` whose results are not complete in the output
     directory; writes each case as it finishes, then results.csv,
-    results.json and the plot. Returns the rows and the number of cases run.
+    results.json and the plot. Returns the rows and the number of cases not
+    taken from earlier runs (run now, or failed now for a pointer).
     `client` is a distributed.Client to use; else one is made (a local
     cluster of `workers` processes, or the cluster of `scheduler`).
     `report(case, row, counts)` hears of each finished case."""
     output = Output(directory or sweep.directory)
     binaries = _binaries()
-    rows, todo = {}, []
+    rows, todo, earlier = {}, [], 0
     for case in sweep.cases:
         fingerprint = _fingerprint(case, sweep.keep, binaries)
         record = output.record(case)
         if record and record["fingerprint"] == fingerprint and record["final"]:
             rows[case.name] = record["row"]
+            earlier += 1
         elif case.error:
             rows[case.name] = _row(case, "failed", case.error)
             output.save(case, fingerprint, rows[case.name], True)
@@ -445,7 +447,7 @@ def run_sweep(sweep, directory=None, *, workers=None, scheduler=None, client=Non
         write_results(output.directory, sweep, table)
     if sweep.plot:
         draw_plot(output.directory, sweep, table)
-    return table, len(todo)
+    return table, len(sweep.cases) - earlier
 
 
 def _run_cases(todo, sweep, output, binaries, rows, workers, scheduler, client, report):
