@@ -50,7 +50,7 @@ def one_after_another(cases, binaries):
         assert result["exit"] == 0, result["stderr"]
 
 
-def on_a_cluster(spec, workers, folder):
+def on_a_cluster(study, workers, folder):
     """Wall seconds of the cluster's start, the sweep and the close, the
     processor seconds of the sweep (client, workers, their pelmora-runs), when
     the first case started, and the mean time of a case on a worker and
@@ -62,7 +62,7 @@ def on_a_cluster(spec, workers, folder):
         before, mine = client.run(usage), usage()[0]
         ran, now = time.perf_counter(), time.time()
         with distributed.get_task_stream(client) as stream:
-            rows, _ = sweep.run_sweep(spec, folder, client=client)
+            rows, _ = sweep.run_sweep(study, folder, client=client)
         closing = time.perf_counter()
         after, mine = client.run(usage), usage()[0] - mine
     assert all(r["status"] == "completed" for r in rows)
@@ -81,7 +81,8 @@ def on_a_cluster(spec, workers, folder):
 
 
 def quartiles(values):
-    return f"{statistics.quantiles(values, n=4, method='inclusive')[0]:7.2f} / {statistics.median(values):7.2f}"
+    low = statistics.quantiles(values, n=4, method="inclusive")[0] if len(values) > 1 else values[0]
+    return f"{low:7.2f} / {statistics.median(values):7.2f}"
 
 
 def main():
@@ -94,7 +95,7 @@ def main():
     base = json.loads((ROOT / "examples/scenarios/demand_cycle.json").read_text())
     base.update(endtime=args.hours * 3600, output={"interval": 3600, "profiles": []})
     peaks = [70 + 30 * k / max(args.cases - 1, 1) for k in range(args.cases)]
-    spec = sweep.Sweep({"name": "bench", "base": base,
+    study = sweep.Sweep({"name": "bench", "base": base,
                         "grid": {"/boundary/outlet/table/8/massflow": peaks}})
     binaries = sweep._binaries()
     names = ["one after another", "its pelmora-runs (cpu)", "cluster start", "sweep run",
@@ -107,10 +108,10 @@ def main():
             for way in random.sample(["alone", "cluster"], 2):
                 if way == "alone":
                     t, cpu = time.perf_counter(), usage()[1]
-                    one_after_another(spec.cases, binaries)
+                    one_after_another(study.cases, binaries)
                     figures = [time.perf_counter() - t, usage()[1] - cpu]
                 else:
-                    figures = on_a_cluster(spec, args.workers, Path(work) / str(r))
+                    figures = on_a_cluster(study, args.workers, Path(work) / str(r))
                 for name, value in zip(names[:2] if way == "alone" else names[2:], figures):
                     times[name].append(value)
     print(f"{args.cases} cases of {args.hours:g} h, {args.workers} workers, {args.rounds} "

@@ -120,21 +120,21 @@ class Case:
 class Sweep:
     """A sweep file read and expanded into its cases."""
 
-    def __init__(self, spec, folder="."):
+    def __init__(self, data, folder="."):
         fields = {"name", "description", "base", "cases", "grid", "output", "plot"}
-        _require(isinstance(spec, dict), "", "the sweep is a JSON object")
-        _require(not set(spec) - fields, "", f"unknown fields {sorted(set(spec) - fields)}; "
+        _require(isinstance(data, dict), "", "the sweep is a JSON object")
+        _require(not set(data) - fields, "", f"unknown fields {sorted(set(data) - fields)}; "
                  f"known: {sorted(fields)}")
-        self.name = spec.get("name")
+        self.name = data.get("name")
         _require(isinstance(self.name, str) and self.name, "name", "a non-empty string")
-        self.base = _base(spec.get("base"), Path(folder))
-        output = spec.get("output", {})
+        self.base = _base(data.get("base"), Path(folder))
+        output = data.get("output", {})
         _require(isinstance(output, dict) and not set(output) - {"directory", "keep"},
                  "output", "an object with 'directory' and 'keep'")
         self.directory = output.get("directory", f"pelmora-output/{self.name}")
         self.keep = output.get("keep", "summary")
         _require(self.keep in KEEP, "output.keep", f"one of {KEEP}")
-        self.cases = _named(spec.get("cases", [])) + _grid(spec.get("grid", {}))
+        self.cases = _named(data.get("cases", [])) + _grid(data.get("grid", {}))
         _require(self.cases, "", "no cases: give 'cases', 'grid' or both")
         twice = sorted(n for n, k in collections.Counter(n for n, _ in self.cases).items()
                        if k > 1)
@@ -146,7 +146,7 @@ class Sweep:
             except PointerError as error:
                 raise SweepError(str(error)) from None
         self.cases = [Case(name, values, self.base) for name, values in self.cases]
-        self.plot = spec.get("plot")
+        self.plot = data.get("plot")
         if self.plot is not None:
             p = self.plot
             _require(isinstance(p, dict) and p.get("figure") in FIGURES and
@@ -158,10 +158,10 @@ class Sweep:
     @classmethod
     def load(cls, path):
         try:
-            spec = json.loads(Path(path).read_text())
+            data = json.loads(Path(path).read_text())
         except (OSError, ValueError) as error:
             raise SweepError(f"cannot read it: {error}") from None
-        return cls(spec, Path(path).parent)
+        return cls(data, Path(path).parent)
 
 
 def _require(condition, field, what):
