@@ -115,12 +115,12 @@ class Boundary:
         return f"Boundary({given})"
 
 
-def _value(spec, t):
-    if spec is None or spec.__class__ is float:
-        return spec
-    if spec.__class__ is tuple:
+def _value(given, t):
+    if given is None or given.__class__ is float:
+        return given
+    if given.__class__ is tuple:
         # The row after t, then the same interpolation as the command-line host.
-        times, rows = spec
+        times, rows = given
         j = bisect.bisect_right(times, t)
         if j == 0:
             return rows[0]
@@ -128,7 +128,7 @@ def _value(spec, t):
             return rows[-1]
         f = (t - times[j - 1]) / (times[j] - times[j - 1])
         return rows[j - 1] + f * (rows[j] - rows[j - 1])
-    return float(spec(t))
+    return float(given(t))
 
 
 class ProgressBar:
