@@ -13,7 +13,8 @@ cmake --build "$build" --target validation_report
 data=$(mktemp -d)
 trap 'rm -rf "$data"' EXIT
 revision=$(git rev-parse --short HEAD 2>/dev/null || echo unknown)
-"$build/tests/validation/validation_report" docs/validation.md "$data" "$revision"
+"$build/tests/validation/validation_report" tests/validation/report.md docs/validation.md \
+  "$data" "$revision"
 mkdir -p docs/validation
 gnuplot -e "data='$data'; out='docs/validation'" tests/validation/report.gp
 echo "wrote docs/validation.md and docs/validation/*.png"
