@@ -21,6 +21,18 @@ static void routine(void* context, double a, double b, double* r1, double* r2, d
 
 propertyroutine abi_routine = routine;
 
+/* N(count, type): the type `count` times, for the long parameter lists of the
+ * state exchange. */
+#define R1(t) t
+#define R2(t) t, t
+#define R4(t) R2(t), R2(t)
+#define R10(t) R4(t), R4(t), R2(t)
+#define R13(t) R10(t), R2(t), R1(t)
+#define R11(t) R10(t), R1(t)
+#define R7(t) R4(t), R2(t), R1(t)
+#define R94(t) R10(t), R10(t), R10(t), R10(t), R10(t), R10(t), R10(t), R10(t), R10(t), R4(t)
+#define N(count, type) R##count(type)
+
 void (*abi_loadfluid)(void*, propertyroutine, propertyroutine, propertyroutine, const double*,
                       const double*, const double*, const double*, const int32_t*) = loadfluid;
 void (*abi_loadpipedata)(const int32_t*, const double*, const double*, const double*, const double*,
@@ -62,54 +74,13 @@ void (*abi_getbcsoundspeed)(int32_t, double*) = getbcsoundspeed;
 void (*abi_getbctemperature)(int32_t, double*) = getbctemperature;
 void (*abi_getbcvelocity)(int32_t, double*) = getbcvelocity;
 void (*abi_geterrorcode)(int32_t*) = geterrorcode;
-void (*abi_getfluidparams)(double*, double*, double*, double*, double*, double*, double*, double*,
-                           double*, double*, double*, int32_t*, double*, double*) = getfluidparams;
-void (*abi_setfluidparams)(const double*, const double*, const double*, const double*,
-                           const double*, const double*, const double*, const double*,
-                           const double*, const double*, const double*, const int32_t*,
-                           const double*, const double*) = setfluidparams;
-void (*abi_gethyperparams)(int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*,
-                           double*, double*, double*, double*, double*, double*, double*, double*,
-                           double*, double*, double*, double*, double*) = gethyperparams;
-void (*abi_sethyperparams)(const int32_t*, const int32_t*, const int32_t*, const int32_t*,
-                           const int32_t*, const int32_t*, const int32_t*, const double*,
-                           const double*, const double*, const double*, const double*,
-                           const double*, const double*, const double*, const double*,
-                           const double*, const double*, const double*,
-                           const double*) = sethyperparams;
+void (*abi_getfluidparams)(N(11, double*), int32_t*, double*, double*) = getfluidparams;
+void (*abi_setfluidparams)(N(11, const double*), const int32_t*, const double*,
+                           const double*) = setfluidparams;
+void (*abi_gethyperparams)(N(7, int32_t*), N(13, double*)) = gethyperparams;
+void (*abi_sethyperparams)(N(7, const int32_t*), N(13, const double*)) = sethyperparams;
 void (*abi_getuhistory)(double*, double*) = getuhistory;
 void (*abi_setuhistory)(const int32_t*, const int32_t*, const double*, const double*) = setuhistory;
-void (*abi_getphysparams)(int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*, int32_t*,
-                          int32_t*, int32_t*, int32_t*, double*, double*, double*, double*, double*,
-                          double*, double*, double*, double*, double*, double*, double*, double*,
-                          double*, double*, double*, double*, double*, double*, double*, double*,
-                          double*, double*, double*, double*, double*, double*, double*, double*,
-                          double*, double*, double*, double*, double*, double*, double*, double*,
-                          double*, double*, double*, double*, double*, double*, double*, double*,
-                          double*, double*, double*, double*, double*, double*, double*, double*,
-                          double*, double*, double*, double*, double*, double*, double*, double*,
-                          double*, double*, double*, double*, double*, double*, double*, double*,
-                          double*, double*, double*, double*, double*, double*, double*, double*,
-                          double*, double*, double*, double*, double*, double*, double*, double*,
-                          double*, double*, double*, double*, double*, double*, double*, double*,
-                          double*, int32_t*, int32_t*) = getphysparams;
-void (*abi_setphysparams)(
-    const int32_t*, const int32_t*, const int32_t*, const int32_t*, const int32_t*, const int32_t*,
-    const int32_t*, const int32_t*, const int32_t*, const int32_t*, const int32_t*, const int32_t*,
-    const int32_t*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const double*,
-    const double*, const double*, const double*, const double*, const double*, const int32_t*,
-    const int32_t*) = setphysparams;
+void (*abi_getphysparams)(N(10, int32_t*), N(94, double*), N(2, int32_t*)) = getphysparams;
+void (*abi_setphysparams)(N(13, const int32_t*), N(94, const double*),
+                          N(2, const int32_t*)) = setphysparams;
