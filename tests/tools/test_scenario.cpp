@@ -4,6 +4,7 @@
 // valid scenario, in cases.json.
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -11,6 +12,7 @@
 #include <nlohmann/json.hpp>
 
 #include "checks.h"
+#include "choke.h"
 #include "scenario.h"
 
 namespace {
@@ -113,6 +115,32 @@ TEST(ScenarioChecks, EachKnownProblemWarnsOnceWhereItIsAndCellsTooDifferentAreRe
     for (const auto& file : std::filesystem::directory_iterator(PELMORA_EXAMPLES)) {
         const Checks c = checksof(load(file.path()));
         EXPECT_TRUE(c.refusal.empty() && c.warnings.empty()) << file.path();
+    }
+}
+
+// The choke rule of a pressure-held end where gas may leave: imposed as it
+// is unless the end can choke against it (below 1.03 times the isentropic
+// critical pressure of the end cell), then the largest of the table value,
+// 1.03 times the choke pressure of the leaving flow and half the pressure
+// imposed before.
+TEST(Choke, EndsAreHeldAboveTheChokePressureAndFallAtMostByHalf)
+{
+    VentingEnd end{0, 0.6e6, 50, 280, 0.3, 1e6, 300, 0};
+    // Gas at rest, gamma 1.4.
+    EXPECT_NEAR(criticalpressure(end, 1.4, 1004.5), 0.528282e6, 1);
+    end.cellspeed = 200; // the stagnation pressure of a moving cell is higher
+    EXPECT_NEAR(criticalpressure(end, 1.4, 1004.5),
+                0.528282e6 * std::pow(1 + 2e4 / 1004.5 / 300, 3.5), 1);
+    end.cellspeed = 0;
+    const auto choke = [](double, double, double) { return 0.55e6; };
+    for (auto [table, last, pressure, choked] : {std::tuple{0.6e6, 0.6e6, 0.6e6, false},
+                                                 {0.5e6, 0.6e6, 1.03 * 0.55e6, true},
+                                                 {0.5e6, 1.4e6, 0.7e6, false}}) {
+        end.tablepressure = table;
+        end.lastimposed = last;
+        const ChokeDecision d = chokedend(end, 1.4, 1004.5, choke);
+        EXPECT_DOUBLE_EQ(d.pressure, pressure) << table << " " << last;
+        EXPECT_EQ(d.choked, choked) << table << " " << last;
     }
 }
 
