@@ -8,18 +8,8 @@
 #include "pelmora.h"
 
 /* The host property routine: context, two values by value, five results. */
-static void routine(void* context, double a, double b, double* r1, double* r2, double* r3,
-                    double* r4, double* r5)
-{
-    (void)context;
-    *r1 = a;
-    *r2 = b;
-    *r3 = 0.0;
-    *r4 = 0.0;
-    *r5 = 0.0;
-}
-
-propertyroutine abi_routine = routine;
+void (*abi_routine)(void*, double, double, double*, double*, double*, double*,
+                    double*) = (propertyroutine)0;
 
 /* N(count, type): the type `count` times, for the long parameter lists of the
  * state exchange. */
