@@ -19,21 +19,20 @@ Line::Line(const Gas& g, const std::vector<Pipe>& p) : gas(g), pipes(p)
     const int32_t model = 1; // built-in ideal gas
     loadfluid(nullptr, nullptr, nullptr, nullptr, &gas.molweight, &gas.gamma, &gas.viscosity,
               &gas.compressibility, &model);
-    std::vector<double> length, diameter, outlet, inclination, roughness, celllength, ambient, heat;
-    for (const Pipe& q : pipes) {
-        length.push_back(q.length);
-        diameter.push_back(q.diameter);
-        outlet.push_back(q.outletdiameter > 0.0 ? q.outletdiameter : q.diameter);
-        inclination.push_back(q.inclination);
-        roughness.push_back(q.roughness);
-        celllength.push_back(q.celllength);
-        ambient.push_back(q.ambient);
-        heat.push_back(q.heattransfer);
-    }
+    std::vector<Pipe> q = pipes; // with the outlet diameter filled in
+    for (Pipe& each : q)
+        each.outletdiameter = each.outletdiameter > 0.0 ? each.outletdiameter : each.diameter;
+    auto column = [&](double Pipe::*field) {
+        std::vector<double> values;
+        for (const Pipe& each : q)
+            values.push_back(each.*field);
+        return values;
+    };
     const auto npipes = static_cast<int32_t>(pipes.size());
-    loadpipedata(&npipes, length.data(), diameter.data(), outlet.data(), inclination.data(),
-                 roughness.data(), celllength.data());
-    loadwalldata(ambient.data(), heat.data());
+    loadpipedata(&npipes, column(&Pipe::length).data(), column(&Pipe::diameter).data(),
+                 column(&Pipe::outletdiameter).data(), column(&Pipe::inclination).data(),
+                 column(&Pipe::roughness).data(), column(&Pipe::celllength).data());
+    loadwalldata(column(&Pipe::ambient).data(), column(&Pipe::heattransfer).data());
     if (errorcode() == 3)
         throw std::runtime_error("the engine refused the line");
     // Geometry as the host knows it: its own pipe lengths, the engine's cell
