@@ -1,8 +1,8 @@
-// libFuzzer entry: every input is a call sequence (see encoding.h).
+// libFuzzer entry: every input is a call sequence (see harness.h).
 #include <cstddef>
 #include <cstdint>
 
-#include "callsequence.h"
+#include "harness.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {

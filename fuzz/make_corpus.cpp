@@ -1,615 +1,172 @@
-// Writes the seed corpus: realistic call sequences a host would make, plus a
-// tour of bad input, encoded as encoding.h describes. The fuzzer starts from
-// these and mutates them.
-//
-//   make_corpus DIRECTORY
-//
-// Each seed is written in the argument order callsequence.cpp reads them;
+// Writes the seed corpus: the call sequences of seeds.txt, encoded as
+// harness.h describes. The fuzzer starts from these and mutates them;
 // `pelmora_replay --trace FILE` prints a seed back as calls.
-#include <cstdint>
+//
+//   make_corpus [DIRECTORY [SEEDS]]
+//
+// In SEEDS (default: seeds.txt next to this file), `== name` starts a seed,
+// `#` a comment, and every other line is one call: an entry point or harness
+// operation, then its arguments in argument order. A value is a number (nan
+// and inf too); a per-pipe array one value for every pipe or a comma list;
+// the host routines of loadfluid one byte (200 and up: bits 1, 2, 4, 8 drop
+// a routine or the context). An exchange set call takes `copy` (from the
+// copy the last get call saved, with its counts) or the counts
+// `nvars,nfaces,ncells,npipes`, then every argument filled with 0, but for
+// changes `argument[j]=v` (j from 1). `null=k` passes pointer argument k as
+// NULL. `results N` reads the ten profiles of pipes 1..N, the nine values at
+// both ends and the error code.
+#include <bit>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "encoding.h"
+#include "harness.h"
 
 using namespace pelmorafuzz;
 
 namespace {
 
-constexpr int nonull = -1;
+std::vector<std::uint8_t> out;
 
-class Writer {
-public:
-    std::vector<std::uint8_t> bytes;
-
-    void byte(int b) { bytes.push_back(static_cast<std::uint8_t>(b)); }
-    void op(Op o) { byte(o); }
-
-    void integer(std::int32_t v)
-    {
-        if (v >= 0 && v <= 254 - integertablesize) {
-            byte(v + integertablesize);
-            return;
-        }
-        byte(rawtag);
-        const auto bits = static_cast<std::uint32_t>(v);
-        for (int i = 0; i < 4; ++i)
-            byte((bits >> (8 * i)) & 0xff);
-    }
-
-    // A table entry by index (for NaN, infinities and friends).
-    void tableentry(int index) { byte(index); }
-
-    void real(double v)
-    {
-        byte(rawtag);
-        std::uint64_t bits;
-        std::memcpy(&bits, &v, sizeof bits);
-        for (int i = 0; i < 8; ++i)
-            byte(int((bits >> (8 * i)) & 0xff));
-    }
-
-    void null(int index)
-    {
-        if (index < 0) {
-            byte(0);
-            return;
-        }
-        byte(firstnulltag);
-        byte(index);
-    }
-
-    void array(const std::vector<double>& values)
-    {
-        byte(1);
-        for (double v : values)
-            real(v);
-    }
-    void samearray(double v)
-    {
-        byte(0);
-        real(v);
-    }
-};
-
-// ---- One helper per operation, arguments in the interpreter's order ----------
-
-void loadfluid(Writer& w, double mw, double gamma, double mu, double z, int model,
-               int null = nonull, int routines = 0)
+void byte(int b) { out.push_back(static_cast<std::uint8_t>(b)); }
+void raw(std::uint64_t bits, int n)
 {
-    w.op(oploadfluid);
-    w.byte(routines);
-    w.real(mw);
-    w.real(gamma);
-    w.real(mu);
-    w.real(z);
-    w.integer(model);
-    w.null(null);
+    byte(rawtag);
+    for (int i = 0; i < n; ++i)
+        byte(static_cast<int>((bits >> (8 * i)) & 0xff));
+}
+double value(const std::string& token) { return std::strtod(token.c_str(), nullptr); }
+
+void integer(std::int32_t v)
+{
+    for (int tag = 0; tag < fixedintegers; ++tag)
+        if (integertable[tag] == v)
+            return byte(tag);
+    if (v >= 0 && v <= 254 - integertablesize)
+        return byte(v + integertablesize);
+    raw(static_cast<std::uint32_t>(v), 4);
 }
 
-struct Pipes {
-    std::vector<double> length, din, dout, slope, rough, cell;
-};
-
-void loadpipedata(Writer& w, std::int32_t npipes, const Pipes& p, int null = nonull)
+void real(double v)
 {
-    w.op(oploadpipedata);
-    w.integer(npipes);
-    for (const auto* a : {&p.length, &p.din, &p.dout, &p.slope, &p.rough, &p.cell})
-        w.array(*a);
-    w.null(null);
+    for (int tag = 0; tag < realtablesize; ++tag)
+        if (std::bit_cast<std::uint64_t>(realtable[tag]) == std::bit_cast<std::uint64_t>(v))
+            return byte(tag);
+    raw(std::bit_cast<std::uint64_t>(v), 8);
 }
 
-void loadbc(Writer& w, int end, double p, double T, double m, int pf, int tf, int mf)
+// The registry arguments of an exchange set call: `copy` or counts, then
+// per argument the fill value 0 and the changes asked for.
+void exchange(pelmora::Call call, const std::vector<std::string>& tokens)
 {
-    w.op(oploadbc);
-    w.integer(end);
-    w.real(p);
-    w.real(T);
-    w.real(m);
-    w.integer(pf);
-    w.integer(tf);
-    w.integer(mf);
-}
-
-void loadbcpipe(Writer& w, int pipe, int end, double p, double T, double m, int pf, int tf, int mf)
-{
-    w.op(oploadbcpipe);
-    w.integer(pipe);
-    w.integer(end);
-    w.real(p);
-    w.real(T);
-    w.real(m);
-    w.integer(pf);
-    w.integer(tf);
-    w.integer(mf);
-}
-
-void loadwalldata(Writer& w, double ambient, double coefficient, int null = nonull)
-{
-    w.op(oploadwalldata);
-    w.samearray(ambient);
-    w.samearray(coefficient);
-    w.null(null);
-}
-
-void maxtimestep(Writer& w, double dt, int null = nonull)
-{
-    w.op(opmaxtimestep);
-    w.real(dt);
-    w.null(null);
-}
-
-void loadinitialconditions(Writer& w, double p, double T, double m, int null = nonull)
-{
-    w.op(oploadinitialconditions);
-    w.samearray(p);
-    w.samearray(T);
-    w.samearray(m);
-    w.null(null);
-}
-
-void freepipememory(Writer& w) { w.op(opfreepipememory); }
-
-void transientpipes(Writer& w, double dt, int null = nonull)
-{
-    w.op(optransientpipes);
-    w.real(dt);
-    w.null(null);
-}
-
-void transientpipe(Writer& w, int pipe, double dt, int null = nonull)
-{
-    w.op(optransientpipe);
-    w.integer(pipe);
-    w.real(dt);
-    w.null(null);
-}
-
-void steadypipes(Writer& w, double tmax, int null = nonull)
-{
-    w.op(opsteadypipes);
-    w.real(tmax);
-    w.null(null);
-}
-
-void steadypipe(Writer& w, int pipe, double tmax, int null = nonull)
-{
-    w.op(opsteadypipe);
-    w.integer(pipe);
-    w.real(tmax);
-    w.null(null);
-}
-
-void steadystate(Writer& w, int mode, double a, double b, double c, int null = nonull)
-{
-    w.op(opsteadystate);
-    w.integer(mode);
-    w.real(a);
-    w.real(b);
-    w.real(c);
-    w.null(null);
-}
-
-void approxchokepressure(Writer& w, double T, double D, double m, int null = nonull)
-{
-    w.op(opapproxchokepressure);
-    w.real(T);
-    w.real(D);
-    w.real(m);
-    w.null(null);
-}
-
-void simplequery(Writer& w, Op o, int null = nonull)
-{
-    w.op(o);
-    w.null(null);
-}
-
-void getnumberofcells(Writer& w, int pipe, int null = nonull)
-{
-    w.op(opgetnumberofcells);
-    w.integer(pipe);
-    w.null(null);
-}
-
-void getprofile(Writer& w, int which, int pipe, int null = nonull)
-{
-    w.op(opgetprofile);
-    w.byte(which);
-    w.integer(pipe);
-    w.null(null);
-}
-
-void getbcvalue(Writer& w, int which, int end, int null = nonull)
-{
-    w.op(opgetbcvalue);
-    w.byte(which);
-    w.integer(end);
-    w.null(null);
-}
-
-// All ten profiles of a pipe and all nine values at both ends.
-void readresults(Writer& w, int npipes)
-{
-    for (int p = 1; p <= npipes; ++p)
-        for (int which = 0; which < 10; ++which)
-            getprofile(w, which, p);
-    for (int end = 1; end <= 2; ++end)
-        for (int which = 0; which < 9; ++which)
-            getbcvalue(w, which, end);
-    simplequery(w, opgeterrorcode);
-}
-
-void sethostbehaviour(Writer& w, HostBehaviour b)
-{
-    w.op(opsethostbehaviour);
-    w.byte(b);
-}
-
-void standardsetup(Writer& w, int gas, int npipes)
-{
-    w.op(opstandardsetup);
-    w.byte(gas + 3 * (npipes - 1));
-}
-
-Pipes uniformpipes(int n, double length, double diameter, double cell)
-{
-    Pipes p;
-    p.length.assign(n, length);
-    p.din.assign(n, diameter);
-    p.dout.assign(n, diameter);
-    p.slope.assign(n, 0.0);
-    p.rough.assign(n, 4.5e-5);
-    p.cell.assign(n, cell);
-    return p;
-}
-
-void airsetup(Writer& w, const Pipes& pipes, int npipes, double p, double T, double m)
-{
-    loadfluid(w, 28.97, 1.4, 1.8e-5, 1.0, 0);
-    loadpipedata(w, npipes, pipes);
-    loadwalldata(w, 288.15, 2.0);
-    loadinitialconditions(w, p, T, m);
-    loadbc(w, 1, p, T, m, -1, -1, 0);
-    loadbc(w, 2, p * 0.98, T, m, 0, 0, -1);
-}
-
-// ---- The seeds --------------------------------------------------------------------
-
-// A transient with ramped inlet pressure, read back each host step.
-Writer transientseed()
-{
-    Writer w;
-    airsetup(w, uniformpipes(1, 2000.0, 0.5, 100.0), 1, 5.0e6, 288.15, 20.0);
-    maxtimestep(w, 0.5);
-    for (int step = 1; step <= 6; ++step) {
-        loadbc(w, 1, 5.0e6 + 2.0e4 * step, 288.15, 20.0, -1, -1, 0);
-        loadbc(w, 2, 4.9e6, 288.15, 20.0 + step, 0, 0, -1);
-        transientpipes(w, 1.0);
-        readresults(w, 1);
-    }
-    return w;
-}
-
-// A tapered, inclined two-pipe line brought to a steady state every way.
-Writer steadyseed()
-{
-    Writer w;
-    Pipes p = uniformpipes(2, 1500.0, 0.5, 150.0);
-    p.slope = {0.02, -0.01};
-    loadfluid(w, 16.04, 1.31, 1.1e-5, 0.9, 0);
-    loadpipedata(w, 2, p);
-    loadwalldata(w, 283.15, 1.5);
-    steadystate(w, 1, 6.0e6, 300.0, 30.0);
-    readresults(w, 2);
-    steadystate(w, 2, 5.0e6, 300.0, 30.0);
-    steadystate(w, 3, 5.5e6, 300.0, 25.0);
-    steadystate(w, 4, 5.5e6, 300.0, -25.0);
-    steadystate(w, 5, 6.0e6, 300.0, 5.9e6);
-    steadystate(w, 6, 6.0e6, 300.0, 5.9e6);
-    readresults(w, 2);
-    loadbc(w, 1, 6.0e6, 300.0, 30.0, -1, -1, 0);
-    loadbc(w, 2, 5.9e6, 300.0, 30.0, 0, 0, -1);
-    transientpipes(w, 2.0);
-    // A tapered network: not uniform, status 1.
-    Pipes t = uniformpipes(1, 10.0, 0.1, 100.0);
-    t.dout = {0.3};
-    loadpipedata(w, 1, t);
-    steadystate(w, 1, 1.0e5, 300.0, 1.0);
-    approxchokepressure(w, 300.0, 0.1, 1.0);
-    return w;
-}
-
-// The host's own property routines, pipe by pipe with their own ends.
-Writer hostpipeseed()
-{
-    Writer w;
-    loadfluid(w, 28.97, 1.4, 1.8e-5, 1.0, 2);
-    loadpipedata(w, 3, uniformpipes(3, 500.0, 0.4, 50.0));
-    loadwalldata(w, 290.0, 0.0);
-    loadinitialconditions(w, 3.0e6, 290.0, 10.0);
-    for (int p = 1; p <= 3; ++p) {
-        loadbcpipe(w, p, 1, 3.0e6 - 1.0e4 * p, 290.0, 10.0, -1, -1, 0);
-        loadbcpipe(w, p, 2, 2.99e6 - 1.0e4 * p, 290.0, 10.0, 0, 0, -1);
-    }
-    for (int p = 1; p <= 3; ++p) {
-        transientpipe(w, p, 0.5);
-        steadypipe(w, p, 5.0);
-    }
-    steadypipes(w, 1.0);
-    readresults(w, 3);
-    approxchokepressure(w, 290.0, 0.4, 10.0);
-    return w;
-}
-
-// Save, run on, restore, run again: the save/restore cycle of a host.
-Writer saverestoreseed()
-{
-    Writer w;
-    standardsetup(w, 0, 2);
-    transientpipes(w, 1.0);
-    simplequery(w, opgetfluidparams);
-    simplequery(w, opgethyperparams);
-    simplequery(w, opgetuhistory);
-    simplequery(w, opgetphysparams);
-    transientpipes(w, 1.0);
-    readresults(w, 2);
-    // setfluidparams from the saved copy, unchanged
-    w.op(opsetfluidparams);
-    w.byte(0);
-    w.byte(0);
-    w.null(nonull);
-    // sethyperparams from the saved copy with its own counts
-    w.op(opsethyperparams);
-    w.byte(0);
-    w.byte(0);
-    for (int j = 0; j < 12; ++j) {
-        w.real(0.0);
-        w.byte(0);
-    }
-    w.null(nonull);
-    // setuhistory from the saved copy with its own counts
-    w.op(opsetuhistory);
-    w.byte(0);
-    w.byte(0);
-    for (int j = 0; j < 2; ++j) {
-        w.real(0.0);
-        w.byte(0);
-    }
-    w.null(nonull);
-    // setphysparams from the saved copy with its own counts
-    w.op(opsetphysparams);
-    w.byte(1);
-    w.byte(0);
-    for (int j = 0; j < 106; ++j) {
-        w.integer(0); // a pick, read as an integer or a real per item; unused
-        w.byte(0);
-    }
-    w.null(nonull);
-    transientpipes(w, 1.0);
-    readresults(w, 2);
-    // The harness's own round trip as well.
-    w.op(opsavestate);
-    transientpipes(w, 0.5);
-    w.op(oprestorestate);
-    transientpipes(w, 0.5);
-    readresults(w, 2);
-    return w;
-}
-
-// Host property routines that fail in every way, between good steps.
-Writer hostfaultseed()
-{
-    Writer w;
-    standardsetup(w, 2, 1);
-    transientpipes(w, 0.5);
-    const HostBehaviour faults[] = {hostnan,  hostnegative, hostunwritten, hostinfinite,
-                                    hostzero, hostpartial,  hostalternate, hosthuge};
-    for (HostBehaviour b : faults) {
-        sethostbehaviour(w, b);
-        transientpipes(w, 0.2);
-        getprofile(w, 6, 1);
-        getbcvalue(w, 5, 1);
-        simplequery(w, opgeterrorcode);
-        sethostbehaviour(w, hostgood);
-        transientpipes(w, 0.2);
-    }
-    sethostbehaviour(w, hostnan);
-    loadinitialconditions(w, 1.0e6, 300.0, 5.0);
-    steadystate(w, 1, 1.0e6, 300.0, 5.0);
-    approxchokepressure(w, 300.0, 0.5, 5.0);
-    sethostbehaviour(w, hostunwritten);
-    steadypipes(w, 0.5);
-    steadypipe(w, 1, 0.5);
-    return w;
-}
-
-// Everything out of order or out of range: before any load, after a free,
-// invalid pipe data, pipe numbers and ends out of range, NULL pointers.
-Writer badinputseed()
-{
-    Writer w;
-    // Before any load.
-    transientpipes(w, 1.0);
-    steadypipes(w, 1.0);
-    steadystate(w, 1, 1.0e5, 300.0, 1.0);
-    approxchokepressure(w, 300.0, 0.1, 1.0);
-    readresults(w, 1);
-    simplequery(w, opgetshape);
-    simplequery(w, opgetphysparams);
-    loadinitialconditions(w, 1.0e5, 300.0, 1.0);
-    loadbc(w, 1, 1.0e5, 300.0, 1.0, -1, -1, 0);
-    freepipememory(w);
-    freepipememory(w);
-    // Invalid gases and networks.
-    loadfluid(w, 0.0, 1.4, 1.8e-5, 1.0, 0);
-    loadfluid(w, 28.97, 1.0, 1.8e-5, 1.0, 0);
-    loadfluid(w, 28.97, 1.4, -1.0, 1.0, 0);
-    loadfluid(w, 28.97, 1.4, 1.8e-5, 1.0, 2, nonull, 200 + 7);
-    loadfluid(w, 28.97, 1.4, 1.8e-5, 1.0, 0, 1);
-    Pipes bad = uniformpipes(2, 100.0, 0.5, 10.0);
-    bad.length[1] = -1.0;
-    loadpipedata(w, 2, bad);
-    bad = uniformpipes(1, 1.0e300, 0.5, 1.0e-300);
-    loadpipedata(w, 1, bad);
-    bad = uniformpipes(1, 100.0, 0.5, 10.0);
-    bad.din = {1.0};
-    bad.dout = {1.0e-12};
-    loadpipedata(w, 1, bad);
-    loadpipedata(w, 0, uniformpipes(1, 100.0, 0.5, 10.0));
-    loadpipedata(w, -5, uniformpipes(1, 100.0, 0.5, 10.0));
-    loadpipedata(w, 1, uniformpipes(1, 100.0, 0.5, 10.0), 3);
-    // A good network, then everything out of range.
-    airsetup(w, uniformpipes(2, 100.0, 0.5, 10.0), 2, 1.0e6, 300.0, 2.0);
-    for (int pipe : {0, -1, 3, 2147483647, -2147483647 - 1}) {
-        getnumberofcells(w, pipe);
-        getprofile(w, 1, pipe);
-        transientpipe(w, pipe, 0.1);
-        steadypipe(w, pipe, 0.1);
-        loadbcpipe(w, pipe, 1, 1.0e6, 300.0, 2.0, -1, -1, 0);
-    }
-    for (int end : {0, 3, -1})
-        getbcvalue(w, 5, end);
-    loadbc(w, 3, 1.0e6, 300.0, 2.0, -1, -1, 0);
-    maxtimestep(w, 0.0);
-    maxtimestep(w, -1.0);
-    w.op(opmaxtimestep);
-    w.tableentry(4); // NaN
-    w.null(nonull);
-    transientpipes(w, -1.0);
-    transientpipes(w, 0.0);
-    steadypipes(w, -1.0);
-    for (int mode : {0, 7, -1})
-        steadystate(w, mode, 1.0e6, 300.0, 2.0);
-    steadystate(w, 1, 1.0e6, 300.0, 2.0, 0);
-    approxchokepressure(w, 300.0, 0.5, 0.0);
-    approxchokepressure(w, 300.0, 0.5, -1.0);
-    approxchokepressure(w, -300.0, 0.5, 1.0);
-    transientpipes(w, 0.1, 0);
-    readresults(w, 2);
-    // setuhistory and setphysparams with counts beyond the allocation.
-    w.op(opsetuhistory);
-    w.integer(3);
-    w.integer(1000);
-    for (int j = 0; j < 2; ++j) {
-        w.real(1.0);
-        w.byte(0);
-    }
-    w.null(nonull);
-    w.op(opsethyperparams);
-    w.integer(3);
-    w.integer(2147483647);
-    w.integer(5);
-    for (int j = 0; j < 4; ++j)
-        w.integer(0);
-    w.real(0.0);
-    for (int j = 0; j < 12; j += 3) {
-        w.real(1.0);
-        w.byte(0);
-    }
-    w.null(nonull);
-    // After a free.
-    freepipememory(w);
-    readresults(w, 2);
-    transientpipes(w, 0.1);
-    simplequery(w, opgethyperparams);
-    simplequery(w, opgetuhistory);
-    simplequery(w, opgetphysparams);
-    loadwalldata(w, 300.0, 1.0);
-    return w;
-}
-
-// Repeated loads of different sizes, a settling march and a time-step limit.
-Writer reloadseed()
-{
-    Writer w;
-    standardsetup(w, 1, 3);
-    steadypipes(w, 2.0);
-    simplequery(w, opgetphysparams);
-    standardsetup(w, 0, 1);
-    // Write back the three-pipe state into the one-pipe network: refused.
-    w.op(opsetphysparams);
-    w.byte(1);
-    w.byte(0);
-    for (int j = 0; j < 106; ++j) {
-        w.integer(0);
-        w.byte(0);
-    }
-    w.null(nonull);
-    maxtimestep(w, 0.01);
-    transientpipes(w, 0.1);
-    Pipes p = uniformpipes(4, 50.0, 0.2, 5.0);
-    p.slope = {1.5707963267948966, -0.5, 0.0, 0.1};
-    loadpipedata(w, 4, p);
-    loadinitialconditions(w, 2.0e5, 280.0, 0.0);
-    loadbc(w, 1, 2.0e5, 280.0, 0.0, -1, -1, 0);
-    loadbc(w, 2, 2.0e5, 280.0, 0.0, -1, 0, 0);
-    steadypipes(w, 1.0);
-    steadypipe(w, 2, 10.0);
-    readresults(w, 4);
-    return w;
-}
-
-// A march that could only end at its sub-step budget: a non-physical state
-// written back through the exchange into a 3-cell pipe (a time-step limit
-// of 1e-300 s, one cell at -1e300 Pa), then each driver over 0.05 s. Each
-// must stop with code 3 at once, not after 1e8 sub-steps of 1e-300 s.
-Writer budgetseed()
-{
-    Writer w;
-    airsetup(w, uniformpipes(1, 30.0, 0.5, 10.0), 1, 5.0e6, 288.15, 20.0);
-    simplequery(w, opgetphysparams);
-    w.op(opsetphysparams);
-    w.byte(1); // from the saved copy
-    w.byte(0); // with its counts
-    constexpr int maximumtimestepitem = 10, pressureitem = 59;
-    for (int j = 0; j < 106; ++j) {
-        w.integer(0); // the fill value, unused: the saved copy covers the item
-        const bool changed = j == maximumtimestepitem || j == pressureitem;
-        w.byte(changed ? 1 : 0); // number of single values changed
-        if (changed) {
-            w.byte(j == pressureitem ? 1 : 0); // the element
-            w.real(j == pressureitem ? -1e300 : 1e-300);
+    const bool copy = tokens.front() == "copy";
+    byte(copy);
+    byte(!copy);
+    std::istringstream counts(copy ? "" : tokens.front());
+    for (std::string count; std::getline(counts, count, ',');)
+        integer(std::int32_t(value(count)));
+    for (std::size_t slot = 0; slot < pelmora::argumentcount(call); ++slot) {
+        const pelmora::ArgumentInfo a = pelmora::argumentat(call, slot);
+        auto pick = [&](double v) { a.item->integer ? integer(std::int32_t(v)) : real(v); };
+        const std::string name =
+            std::string(a.item->argument) + (a.end ? std::to_string(a.end) : "") + "[";
+        std::vector<std::string> changes;
+        for (const std::string& t : tokens)
+            if (t.starts_with(name))
+                changes.push_back(t.substr(name.size()));
+        pick(0.0);
+        byte(int(changes.size()));
+        for (const std::string& change : changes) {
+            byte(std::atoi(change.c_str()) - 1);
+            pick(value(change.substr(change.find('=') + 1)));
         }
     }
-    w.null(nonull);
-    steadypipes(w, 0.05);
-    transientpipes(w, 0.05);
-    transientpipe(w, 1, 0.05);
-    steadypipe(w, 1, 0.05);
-    readresults(w, 1);
-    return w;
 }
 
-void writeseed(const std::string& directory, const char* name, const Writer& w)
+void encode(const std::string& name, const std::vector<std::string>& tokens)
 {
-    const std::string path = directory + "/" + name;
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(w.bytes.data()),
-              static_cast<std::streamsize>(w.bytes.size()));
-    std::printf("%s: %zu bytes\n", path.c_str(), w.bytes.size());
+    if (name == "results") { // every profile of pipes 1..N, every end value, the code
+        for (int e = 0; e < entrycount; ++e)
+            for (int which = 1; entries[e].kinds.ends_with('V') && which <= std::stoi(tokens[0]);
+                 ++which)
+                encode(std::string(entries[e].name), {std::to_string(which)});
+        for (int e = 0; e < entrycount; ++e)
+            for (int end = 1; entries[e].kinds.ends_with("eO") && end <= 2; ++end)
+                encode(std::string(entries[e].name), {std::to_string(end)});
+        return encode("geterrorcode", {});
+    }
+    int e = 0, group = -1;
+    for (; e < entrycount && entries[e].name != name; ++e)
+        group += !entries[e].joins();
+    if (e == entrycount) { // a harness operation
+        for (int op = 0; op < 4; ++op)
+            if (harnessops[op].name == name)
+                byte(groupcount() + op);
+        for (const std::string& t : tokens)
+            byte(std::stoi(t));
+        return;
+    }
+    byte(group + !entries[e].joins());
+    int first = e;
+    while (entries[first].joins())
+        --first;
+    if (first != e || (e + 1 < entrycount && entries[e + 1].joins()))
+        byte(e - first);
+    std::size_t next = 0;
+    for (const char kind : entries[e].kinds) {
+        const std::string t = next < tokens.size() ? tokens[next] : "";
+        next += std::string_view("ierIRSNcA").find(kind) != std::string_view::npos;
+        if (std::string_view("ieIN").find(kind) != std::string_view::npos)
+            integer(std::int32_t(value(t)));
+        if (std::string_view("rRS").find(kind) != std::string_view::npos)
+            real(value(t));
+        if (kind == 'c')
+            byte(std::stoi(t));
+        if (kind == 'A') { // one value, or a comma list
+            byte(t.find(',') != std::string::npos);
+            std::istringstream list(t);
+            for (std::string v; std::getline(list, v, ',');)
+                real(value(v));
+        }
+        if (kind == 'X')
+            exchange(entries[e].call, tokens);
+    }
+    const std::string null = tokens.empty() ? "" : tokens.back();
+    if (entries[e].kinds.find_first_of("INARSoOVnFCxX") != std::string_view::npos)
+        null.starts_with("null=") ? (byte(firstnulltag), byte(std::stoi(null.substr(5)))) : byte(0);
 }
 
 } // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: make_corpus DIRECTORY\n");
-        return 2;
+    std::ifstream seeds(argc > 2 ? argv[2] : PELMORA_FUZZ_SEEDS);
+    std::string line, seed;
+    auto write = [&] {
+        const std::string path = std::string(argc > 1 ? argv[1] : ".") + "/" + seed;
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(out.data()), std::streamsize(out.size()));
+        std::printf("%s: %zu bytes\n", path.c_str(), out.size());
+        out.clear();
+    };
+    while (std::getline(seeds, line)) {
+        std::istringstream words(line);
+        std::vector<std::string> tokens;
+        for (std::string t; words >> t;)
+            tokens.push_back(t);
+        if (tokens.empty() || tokens[0][0] == '#')
+            continue;
+        if (tokens[0] == "==" && !seed.empty())
+            write();
+        if (tokens[0] == "==")
+            seed = tokens.at(1);
+        else
+            encode(tokens[0], {tokens.begin() + 1, tokens.end()});
     }
-    const std::string dir = argv[1];
-    writeseed(dir, "transient", transientseed());
-    writeseed(dir, "steady", steadyseed());
-    writeseed(dir, "hostpipes", hostpipeseed());
-    writeseed(dir, "saverestore", saverestoreseed());
-    writeseed(dir, "hostfaults", hostfaultseed());
-    writeseed(dir, "badinput", badinputseed());
-    writeseed(dir, "reload", reloadseed());
-    writeseed(dir, "budget", budgetseed());
-    return 0;
+    if (!seed.empty())
+        write();
+    return seed.empty() ? 1 : 0;
 }
