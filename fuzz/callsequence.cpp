@@ -31,6 +31,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -81,19 +82,19 @@ std::int64_t bufferlength(std::int64_t count)
 // an output's filled with the sentinel of their type.
 struct Buffer {
     Buffer(bool isinteger, std::int64_t n, bool isoutput, double value = 0.0)
-        : integer(isinteger), output(isoutput),
-          reals(integer ? 0 : std::size_t(std::max<std::int64_t>(n, 1)),
-                std::bit_cast<double>(sentinelbits)),
-          integers(integer ? std::size_t(std::max<std::int64_t>(n, 1)) : 0, integersentinel)
+        : integer(isinteger), output(isoutput), length(std::size_t(std::max<std::int64_t>(n, 1))),
+          reals(integer ? 0 : length, std::bit_cast<double>(sentinelbits)),
+          integers(integer ? length : 0, integersentinel)
     {
         for (std::size_t j = 0; j < size() && !output; ++j)
             set(j, value);
     }
     bool integer, output;
+    std::size_t length;
     std::vector<double> reals;
     std::vector<std::int32_t> integers;
 
-    std::size_t size() const { return integer ? integers.size() : reals.size(); }
+    std::size_t size() const { return length; }
     void* data() { return integer ? static_cast<void*>(integers.data()) : reals.data(); }
     double get(std::size_t j) const { return integer ? integers[j] : reals[j]; }
     void set(std::size_t j, double v) { (integer ? integers[j] = std::int32_t(v) : reals[j] = v); }
@@ -118,9 +119,8 @@ struct Buffer {
     }
     static std::string number(double v)
     {
-        char text[32];
-        std::snprintf(text, sizeof text, "%.17g", v);
-        return text;
+        char t[32];
+        return std::string(t, std::to_chars(t, t + 32, v).ptr);
     }
 };
 
@@ -155,7 +155,7 @@ std::int32_t takecode()
 // The buffers of an exchange call's arguments, sized by their dimensions.
 std::vector<Buffer> layout(Call call, const Counts& c, bool output)
 {
-    static_assert(static_cast<int>(pelmora::Dimension::varcell) == 6);
+    static_assert(static_cast<int>(pelmora::Dimension::varcell) == 6); // the order below
     const std::int64_t length[] = {1, 1, c.npipes, c.nvars, c.ncells, c.nfaces, c.nvars * c.ncells};
     std::vector<Buffer> b;
     for (std::size_t slot = 0; slot < pelmora::argumentcount(call); ++slot) {
@@ -212,10 +212,8 @@ void (*const calls[])(const Slot*) = {PELMORA_FUZZ_ENTRIES(PELMORA_FUZZ_CALL)};
 // The entry that reads (x) or writes (X) an exchange call.
 int exchangeentry(Call call, bool set)
 {
-    int e = 0;
-    while (entries[e].call != call || entries[e].has('X') != set)
-        ++e;
-    return e;
+    auto is = [&](const Entry& x) { return x.call == call && x.has('X') == set; };
+    return int(std::ranges::find_if(entries, is) - entries);
 }
 constexpr Call exchangecalls[] = {Call::fluid, Call::hyper, Call::history, Call::phys};
 
@@ -486,9 +484,6 @@ private:
     std::int32_t perform(int e)
     {
         const Entry& entry = entries[e];
-        auto is = [](char kind, std::string_view kinds) {
-            return kinds.find(kind) != std::string_view::npos;
-        };
         Counts counts = shape();
         Saved& saved = save[static_cast<int>(entry.call)];
         const bool fromsave = entry.has('X') && byte() % 4 != 0 && saved.have;
@@ -501,12 +496,12 @@ private:
         std::vector<Slot> a;
         std::vector<std::size_t> pointers; // which arguments are pointers
         std::string text;
-        auto note = [&](const std::string& t) { text += (text.empty() ? "" : ", ") + t; };
+        auto note = [&](const std::string& t) { text += tracing ? ", " + t : ""; };
         auto push = [&](Buffer x, const std::string& name) {
             b.push_back(std::move(x));
             pointers.push_back(a.size());
             a.push_back({.p = b.back().data()});
-            note(name + b.back().show());
+            note(tracing ? name + b.back().show() : "");
         };
         std::int32_t pipe = 0, end = 0, npipes = std::int32_t(counts.npipes), cells = 0;
         int routines = 0, routine = 0;
@@ -546,19 +541,19 @@ private:
                 for (std::size_t j = 0; j < x.size(); ++j)
                     x.set(j, j == 0 || each ? real() : x.get(0));
                 push(std::move(x), "");
-            } else if (is(kind, "IRSNnFC")) { // one value behind a pointer
-                double v = is(kind, "IN")   ? integer()
-                           : is(kind, "RS") ? real()
-                           : kind == 'n'    ? double(counts.nvars)
-                           : kind == 'F'    ? double(counts.nfaces)
-                                            : double(counts.ncells);
+            } else if (among(kind, "IRSNnFC")) { // one value behind a pointer
+                double v = among(kind, "IN")   ? integer()
+                           : among(kind, "RS") ? real()
+                           : kind == 'n'       ? double(counts.nvars)
+                           : kind == 'F'       ? double(counts.nfaces)
+                                               : double(counts.ncells);
                 pipe = kind == 'I' ? std::int32_t(v) : pipe;
                 if (kind == 'N')
                     v = npipes = std::min(std::int32_t(v), maximumpipes);
                 if (kind == 'S')
                     v = span = boundedspan(v);
-                push(Buffer(is(kind, "INnFC"), 1, false, v), "");
-            } else if (is(kind, "oOV")) {
+                push(Buffer(among(kind, "INnFC"), 1, false, v), "");
+            } else if (among(kind, "oOV")) {
                 // A profile has room for every cell the engine holds when the
                 // pipe is refused.
                 cells = kind == 'V' ? cellsofpipe(pipe) : 1;
@@ -573,11 +568,11 @@ private:
                           : byte() % static_cast<int>(pointers.size());
         if (n >= 0)
             a[pointers[std::size_t(n)]].p = nullptr;
-        trace("%s(%s%s)\n", entry.name.data(), text.c_str(),
+        trace("%s(%s%s)\n", entry.name.data(), text.c_str() + (text.empty() ? 0 : 2),
               n >= 0 ? (", null=" + std::to_string(n)).c_str() : "");
 
         if (entry.has('=') && skipload(b, n))
-            return 0;
+            return trace("    [skipped: too many cells]\n"), 0;
         const std::int64_t total = std::max(store().totalcells, 0);
         if (entry.has('~') && (total > maximumsteadycells || total > steadycellsleft))
             return 0;
@@ -644,10 +639,7 @@ private:
             valid = valid && !std::isnan(c);
             cells += std::isnan(c) ? 0.0 : c;
         }
-        if (!(valid && n < 0 && cells > double(maximumcells) && cells < 2.5e9))
-            return false;
-        trace("    [skipped: about %.0f cells]\n", cells);
-        return true;
+        return valid && n < 0 && cells > double(maximumcells) && cells < 2.5e9;
     }
 
     // A network that loaded has the shape the documented cell rule gives.
@@ -681,11 +673,9 @@ private:
         // Save and restore as the host's own calls, with every pointer valid
         // and, for the set calls, everything from the copy.
         static constexpr std::uint8_t fromcopy[] = {1};
-        bool all = true;
-        for (Call call : exchangecalls)
-            all = all && save[static_cast<int>(call)].have;
         for (Call call : exchangecalls) {
-            if (op < 2 || (op == 3 && !all))
+            if (op < 2 ||
+                (op == 3 && !(save[0].have && save[1].have && save[2].have && save[3].have)))
                 break;
             const Input rest = in;
             in = {fromcopy, op == 2 ? 0u : 1u};
@@ -713,3 +703,10 @@ void runcallsequence(const std::uint8_t* data, std::size_t size, bool trace)
 }
 
 } // namespace pelmorafuzz
+
+// The libFuzzer entry (unused in pelmora_replay): every input is a call sequence.
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
+{
+    pelmorafuzz::runcallsequence(data, size, false);
+    return 0;
+}

@@ -46,6 +46,7 @@
 // one value per element.
 #pragma once
 
+#include <algorithm>
 #include <cfloat>
 #include <cmath>
 #include <cstddef>
@@ -80,11 +81,13 @@
 
 namespace pelmorafuzz {
 
+constexpr bool among(char kind, std::string_view kinds) { return kinds.find(kind) != kinds.npos; }
+
 struct Entry {
     std::string_view name, kinds;
     pelmora::Call call = pelmora::Call::none;
     constexpr bool joins() const { return kinds.starts_with('+'); }
-    constexpr bool has(char kind) const { return kinds.find(kind) != std::string_view::npos; }
+    constexpr bool has(char kind) const { return among(kind, kinds); }
 };
 #define PELMORA_FUZZ_ENTRY(name, kinds, call) Entry{#name, kinds, pelmora::Call::call},
 constexpr Entry entries[] = {PELMORA_FUZZ_ENTRIES(PELMORA_FUZZ_ENTRY)};
@@ -98,15 +101,9 @@ constexpr int entrycount = sizeof(entries) / sizeof(entries[0]);
 constexpr Entry harnessops[] = {
     {"sethostbehaviour", "b"}, {"freshengine", ""}, {"savestate", ""}, {"restorestate", ""}};
 
-// The first entry of every operation, then the harness operations.
-constexpr int groupcount()
-{
-    int n = 0;
-    for (const Entry& e : entries)
-        n += !e.joins();
-    return n;
-}
-constexpr int opcount = groupcount() + 4;
+// Operations: one per group of entries, then the harness operations.
+constexpr int groupcount = int(std::ranges::count_if(entries, [](Entry e) { return !e.joins(); }));
+constexpr int opcount = groupcount + 4;
 
 // Ways the host property routines can behave: an ideal gas in the host's
 // units; every output NaN; negative; left as the engine passed them;

@@ -88,23 +88,21 @@ void exchange(pelmora::Call call, const std::vector<std::string>& tokens)
 
 void encode(const std::string& name, const std::vector<std::string>& tokens)
 {
-    if (name == "results") { // every profile of pipes 1..N, every end value, the code
-        for (int e = 0; e < entrycount; ++e)
-            for (int which = 1; entries[e].kinds.ends_with('V') && which <= std::stoi(tokens[0]);
-                 ++which)
-                encode(std::string(entries[e].name), {std::to_string(which)});
-        for (int e = 0; e < entrycount; ++e)
-            for (int end = 1; entries[e].kinds.ends_with("eO") && end <= 2; ++end)
-                encode(std::string(entries[e].name), {std::to_string(end)});
-        return encode("geterrorcode", {});
+    for (int e = 0; name == "results" && e < entrycount; ++e) { // profiles, end values, code
+        const std::string_view k = entries[e].kinds;
+        const int last = k.ends_with('V') ? std::stoi(tokens[0]) : k.ends_with("eO") ? 2 : 0;
+        for (int which = 1; which <= last; ++which)
+            encode(std::string(entries[e].name), {std::to_string(which)});
     }
+    if (name == "results")
+        return encode("geterrorcode", {});
     int e = 0, group = -1;
     for (; e < entrycount && entries[e].name != name; ++e)
         group += !entries[e].joins();
     if (e == entrycount) { // a harness operation
         for (int op = 0; op < 4; ++op)
             if (harnessops[op].name == name)
-                byte(groupcount() + op);
+                byte(groupcount + op);
         for (const std::string& t : tokens)
             byte(std::stoi(t));
         return;
@@ -118,10 +116,10 @@ void encode(const std::string& name, const std::vector<std::string>& tokens)
     std::size_t next = 0;
     for (const char kind : entries[e].kinds) {
         const std::string t = next < tokens.size() ? tokens[next] : "";
-        next += std::string_view("ierIRSNcA").find(kind) != std::string_view::npos;
-        if (std::string_view("ieIN").find(kind) != std::string_view::npos)
+        next += among(kind, "ierIRSNcA");
+        if (among(kind, "ieIN"))
             integer(std::int32_t(value(t)));
-        if (std::string_view("rRS").find(kind) != std::string_view::npos)
+        if (among(kind, "rRS"))
             real(value(t));
         if (kind == 'c')
             byte(std::stoi(t));
