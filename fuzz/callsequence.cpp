@@ -152,14 +152,23 @@ std::int32_t takecode()
     return code;
 }
 
+// The arguments of an exchange call, from the registry, in argument order.
+const std::vector<pelmora::ArgumentInfo>& arguments(Call call)
+{
+    static std::vector<pelmora::ArgumentInfo> cache[5];
+    for (std::size_t slot = cache[int(call)].size(); slot < pelmora::argumentcount(call); ++slot)
+        cache[int(call)].push_back(pelmora::argumentat(call, slot));
+    return cache[int(call)];
+}
+
 // The buffers of an exchange call's arguments, sized by their dimensions.
 std::vector<Buffer> layout(Call call, const Counts& c, bool output)
 {
     static_assert(static_cast<int>(pelmora::Dimension::varcell) == 6); // the order below
     const std::int64_t length[] = {1, 1, c.npipes, c.nvars, c.ncells, c.nfaces, c.nvars * c.ncells};
     std::vector<Buffer> b;
-    for (std::size_t slot = 0; slot < pelmora::argumentcount(call); ++slot) {
-        const pelmora::ItemInfo& item = *pelmora::argumentat(call, slot).item;
+    for (const pelmora::ArgumentInfo& argument : arguments(call)) {
+        const pelmora::ItemInfo& item = *argument.item;
         b.emplace_back(item.integer, bufferlength(length[static_cast<int>(item.dimension)]),
                        output);
     }
@@ -175,7 +184,7 @@ const std::int64_t* countof(std::size_t slot, Call call, const Counts& c)
         {ItemRow::totalcells, &c.ncells},
         {ItemRow::totalfaces, &c.nfaces}};
     for (auto [row, count] : counts)
-        if (pelmora::argumentat(call, slot).item == &pelmora::iteminfo[std::size_t(row)])
+        if (arguments(call)[slot].item == &pelmora::iteminfo[std::size_t(row)])
             return count;
     return nullptr;
 }
@@ -515,7 +524,7 @@ private:
                         fill(slots[slot], fromsave ? &saved.buffers[slot] : nullptr);
                     if (const std::int64_t* n = kind == 'X' ? countof(slot, entry.call, counts) : 0)
                         slots[slot].set(0, double(*n));
-                    const pelmora::ArgumentInfo arg = pelmora::argumentat(entry.call, slot);
+                    const pelmora::ArgumentInfo arg = arguments(entry.call)[slot];
                     push(std::move(slots[slot]), std::string(arg.item->argument) +
                                                      (arg.end ? std::to_string(arg.end) : "") +
                                                      "=");
