@@ -515,7 +515,8 @@ private:
         std::int32_t pipe = 0, end = 0, npipes = std::int32_t(counts.npipes), cells = 0;
         int routines = 0, routine = 0;
         double span = 0.0;
-        std::size_t out = 0; // the last output
+        bool nonfinite = false; // an f argument
+        std::size_t out = 0;    // the last output
         for (const char kind : entry.kinds) {
             if (kind == 'x' || kind == 'X') {
                 std::vector<Buffer> slots = layout(entry.call, counts, kind == 'x');
@@ -537,8 +538,9 @@ private:
                                   : kind == 'c' ? static_cast<void*>(&hostcontext)
                                                 : reinterpret_cast<void*>(hostroutines[r])});
                 note(dropped ? "NULL" : "host");
-            } else if (kind == 'r') {
+            } else if (kind == 'r' || kind == 'f') {
                 a.push_back({.d = real()});
+                nonfinite = nonfinite || (kind == 'f' && !std::isfinite(a.back().d));
                 note(Buffer::number(a.back().d));
             } else if (kind == 'i' || kind == 'e') {
                 (kind == 'e' ? end : pipe) = integer();
@@ -604,6 +606,8 @@ private:
             finding("a call refused with code 3 changed the engine state");
         if (!entry.has('W') && code == 3 && !clean)
             finding("a call refused with code 3 wrote an output");
+        if (nonfinite && (!entry.has('e') || end == 1 || end == 2) && code != 3)
+            finding("a value that is not finite was taken instead of refused with code 3");
         if (entry.has('e') && !entry.has('#') && end != 1 && end != 2 && (code != 0 || !clean))
             finding("a network-end query with an end other than 1 or 2 wrote or set a code");
         if (entry.has('o') && !entry.has('~') && b[out].written(0))

@@ -11,7 +11,8 @@
 //
 // Arguments by kind (the letters of the table below):
 //   i e   int32_t by value (e: a network end)            one integer
-//   r     double by value                                 one real
+//   r f   double by value (f: a value that is not finite  one real
+//         must be refused with code 3)
 //   I     const int32_t* (a pipe number)                  one integer
 //   R S   const double* (S: a driver's span)              one real
 //   N     const int32_t*: npipes for the arrays after it  one integer
@@ -59,11 +60,11 @@
 // clang-format off
 #define PELMORA_FUZZ_ENTRIES(X) \
   X(loadfluid, "#chhhRRRRI", none) X(loadpipedata, "#=NAAAAAA", none) \
-  X(loadbc, "#errriii", none) X(loadbcpipe, "#ierrriii", none) X(loadwalldata, "#AA", none) \
+  X(loadbc, "#efffiii", none) X(loadbcpipe, "#iefffiii", none) X(loadwalldata, "#AA", none) \
   X(maxtimestep, "#R", none) X(loadinitialconditions, "#AAA", none) X(freepipememory, "", none) \
   X(transientpipes, "WS", none) X(transientpipe, "WIS", none) X(steadypipes, "WSO", none) \
   X(steadypipe, "W*ISO", none) X(steadystate, "W~irrro", none) \
-  X(approxchokepressure, "WrrrO", none) X(gettotalnumberofcells, "o", none) \
+  X(approxchokepressure, "WfffO", none) X(gettotalnumberofcells, "o", none) \
   X(getshape, "oooo", none) X(getnumberofcells, "io", none) \
   X(getdiameter, "iV", none) X(getdensity, "+iV", none) X(getenthalpy, "+iV", none) \
   X(getinternalenergy, "+iV", none) X(getmachnumber, "+iV", none) \

@@ -116,10 +116,10 @@ void encode(const std::string& name, const std::vector<std::string>& tokens)
     std::size_t next = 0;
     for (const char kind : entries[e].kinds) {
         const std::string t = next < tokens.size() ? tokens[next] : "";
-        next += among(kind, "ierIRSNcA");
+        next += among(kind, "ierfIRSNcA");
         if (among(kind, "ieIN"))
             integer(std::int32_t(value(t)));
-        if (among(kind, "rRS"))
+        if (among(kind, "rfRS"))
             real(value(t));
         if (kind == 'c')
             byte(std::stoi(t));
