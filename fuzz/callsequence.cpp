@@ -65,6 +65,12 @@ struct Input {
     std::size_t size, position = 0;
 };
 
+std::string number(double v)
+{
+    char t[32];
+    return {t, std::to_chars(t, t + 32, v).ptr};
+}
+
 // A signalling NaN with a payload no computation produces: an output still
 // holding it was not written.
 constexpr std::uint64_t sentinelbits = 0x7ff4deadbeef0001ULL;
@@ -117,11 +123,6 @@ struct Buffer {
             text += (j ? ", " : "") + number(get(j));
         return output && !values ? "&out" : text + (size() > 8 ? ", ...}" : "}");
     }
-    static std::string number(double v)
-    {
-        char t[32];
-        return std::string(t, std::to_chars(t, t + 32, v).ptr);
-    }
 };
 
 std::int32_t checkedcount(std::int32_t n)
@@ -148,8 +149,7 @@ Counts shape()
 std::int32_t takecode()
 {
     std::int32_t code = 0;
-    geterrorcode(&code);
-    return code;
+    return geterrorcode(&code), code;
 }
 
 // The arguments of an exchange call, from the registry, in argument order.
@@ -392,8 +392,7 @@ public:
     {
         // Every input starts from an engine as a freshly loaded library has it.
         pelmora::engine() = pelmora::Store{};
-        behaviour = hostgood;
-        expectedcontext = nullptr;
+        behaviour = hostgood, expectedcontext = nullptr;
         for (int count = 0; in.position < in.size && count < 400; ++count) {
             takecode(); // so the code read after the call is the call's own
             int op = byte() % opcount, e = 0, members = 1;
@@ -541,7 +540,7 @@ private:
             } else if (kind == 'r' || kind == 'f') {
                 a.push_back({.d = real()});
                 nonfinite = nonfinite || (kind == 'f' && !std::isfinite(a.back().d));
-                note(Buffer::number(a.back().d));
+                note(number(a.back().d));
             } else if (kind == 'i' || kind == 'e') {
                 (kind == 'e' ? end : pipe) = integer();
                 a.push_back({.i = kind == 'e' ? end : pipe});
@@ -567,16 +566,13 @@ private:
             } else if (among(kind, "oOV")) {
                 // A profile has room for every cell the engine holds when the
                 // pipe is refused.
-                cells = kind == 'V' ? cellsofpipe(pipe) : 1;
+                const std::int64_t room = kind == 'V' ? cells = cellsofpipe(pipe) : 1;
                 out = b.size();
-                push(Buffer(kind == 'o',
-                            cells >= 0 ? cells : bufferlength(store().celllength.size()), true),
-                     "");
+                push(Buffer(kind == 'o', room >= 0 ? room : store().celllength.size(), true), "");
             }
         }
-        const int n = pointers.empty() || byte() < firstnulltag
-                          ? -1
-                          : byte() % static_cast<int>(pointers.size());
+        const int n =
+            pointers.empty() || byte() < firstnulltag ? -1 : byte() % int(pointers.size());
         if (n >= 0)
             a[pointers[std::size_t(n)]].p = nullptr;
         trace("%s(%s%s)\n", entry.name.data(), text.c_str() + (text.empty() ? 0 : 2),
@@ -585,14 +581,14 @@ private:
         if (entry.has('=') && skipload(b, n))
             return trace("    [skipped: too many cells]\n"), 0;
         const std::int64_t total = std::max(store().totalcells, 0);
-        if (entry.has('~') && (total > maximumsteadycells || total > steadycellsleft))
+        if (entry.has('~') && !uncutspans &&
+            (total > maximumsteadycells || total > steadycellsleft))
             return 0;
         steadycellsleft -= entry.has('~') ? total : 0;
         const bool checked = entry.has('~') || (entry.has('#') && total <= maximumcheckedcells);
         const std::string before = checked ? snapshot() : "";
         calls[e](a.data());
         const std::int32_t code = takecode();
-        cells = entry.has('V') ? cells : 0;
         auto changed = [&] {
             return checked && store().totalcells <= maximumcheckedcells && snapshot() != before;
         };
@@ -610,8 +606,7 @@ private:
             finding("a value that is not finite was taken instead of refused with code 3");
         if (entry.has('e') && !entry.has('#') && end != 1 && end != 2 && (code != 0 || !clean))
             finding("a network-end query with an end other than 1 or 2 wrote or set a code");
-        if (entry.has('o') && !entry.has('~') && b[out].written(0))
-            checkedcount(b[out].integers[0]);
+        checkedcount(entry.has('o') && b[out].written(0) ? b[out].integers[0] : 0);
         std::int32_t unwritten = 0;
         for (std::int32_t j = 0; j < cells; ++j)
             unwritten += !b[out].written(std::size_t(j));
@@ -633,8 +628,7 @@ private:
             !(entry.has('*') && b[out].get(0) < span))
             finding("a driver whose span needs more sub-steps than its budget did not stop with "
                     "code 3");
-        if (entry.has('c') && code == 0)
-            expectedcontext = a[0].p;
+        expectedcontext = entry.has('c') && code == 0 ? a[0].p : expectedcontext;
         if (entry.has('x') && code != 3 && n < 0)
             saved = {true, counts, b};
         return code;

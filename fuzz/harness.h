@@ -159,9 +159,10 @@ constexpr std::int64_t maximumcheckedcells = 256;     // cells up to which refus
 // promise of its header that no sanitizer sees.
 void runcallsequence(const std::uint8_t* data, std::size_t size, bool trace);
 
-// With whole set, drivers get their spans as the input gives them instead
-// of spans shortened to keep each input fast: for runs that look for slow
-// calls (pelmora_replay --whole-spans), not for fuzzing.
+// With whole set, drivers get their spans as the input gives them and
+// steadystate runs on any network, instead of the work shortened to keep
+// each input fast: for runs that look for slow calls (pelmora_replay
+// --whole-spans, scripts/dev/hostile-run), not for fuzzing.
 void keepspanswhole(bool whole);
 
 } // namespace pelmorafuzz

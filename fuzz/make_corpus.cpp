@@ -42,9 +42,6 @@ double value(const std::string& token) { return std::strtod(token.c_str(), nullp
 
 void integer(std::int32_t v)
 {
-    for (int tag = 0; tag < fixedintegers; ++tag)
-        if (integertable[tag] == v)
-            return byte(tag);
     if (v >= 0 && v <= 254 - integertablesize)
         return byte(v + integertablesize);
     raw(static_cast<std::uint32_t>(v), 4);
