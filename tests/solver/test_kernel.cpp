@@ -1,7 +1,6 @@
 // The flow solver kernel on the paths the engine runs: the chain update in
 // blocks with its vector loops, the preparation of the chain's ends, the
-// sources with their error code, and the end faces through the exported
-// calls.
+// sources with their error code, the cell update, and the end faces.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -11,7 +10,6 @@
 #include <vector>
 
 #include "engine/errors.h"
-#include "pelmora.h"
 #include "solver/fctloops.h"
 #include "solver/solver.h"
 #include "support/gasnetwork.h"
@@ -255,26 +253,18 @@ TEST(VectorLoops, GiveTheSameBitsAsTheLoopsAsWritten)
 }
 #endif
 
-// ---- The end faces, through the exported calls
-// -------------------------------------
-
 // One level pipe of diameter D, 100 m in 10 m cells, natural gas at 50 bar
-// flowing at 20 kg/s, one step with pressure and temperature imposed at the
-// inlet and the mass flow at the outlet.
-const Store& engineafterstep(double diameter)
+// flowing at 20 kg/s, after a step with pressure and temperature imposed at
+// the inlet and the mass flow at the outlet.
+Store pipeafterstep(double diameter)
 {
-    const double molweight = 17.0, gamma = 1.3, viscosity = 1.1e-5, z = 1.0, length = 100.0,
-                 level = 0.0, roughness = 2e-5, cell = 10.0, ambient = 288.0, htc = 0.0, p0 = 50e5,
-                 T0 = 288.0, m0 = 20.0, dt = 1.0;
-    const std::int32_t model = 1, npipes = 1;
-    ::loadfluid(nullptr, nullptr, nullptr, nullptr, &molweight, &gamma, &viscosity, &z, &model);
-    ::loadpipedata(&npipes, &length, &diameter, &diameter, &level, &roughness, &cell);
-    ::loadwalldata(&ambient, &htc);
-    ::loadinitialconditions(&p0, &T0, &m0);
-    ::loadbc(1, 50e5, 288.0, 20.0, -1, -1, 0);
-    ::loadbc(2, 49e5, 288.0, 20.0, 0, 0, -1);
-    ::transientpipes(&dt);
-    return engine();
+    Store s;
+    EXPECT_TRUE(testing::loadnaturalgas(s) && testing::loadline(s, {Line{100.0, diameter}}));
+    testing::startuniform(s, {50e5}, {288.0}, {20.0});
+    loadbc(s, 1, 50e5, 288.0, 20.0, -1, -1, 0);
+    loadbc(s, 2, 49e5, 288.0, 20.0, 0, 0, -1);
+    transientpipes(s, 1.0);
+    return s;
 }
 
 // The end faces' areas square the (extrapolated) diameter first, unlike the
@@ -282,7 +272,7 @@ const Store& engineafterstep(double diameter)
 // the last bit.
 TEST(EndFaces, AreaSquaresTheDiameterFirst)
 {
-    const Store& s = engineafterstep(0.24258978030367673);
+    const Store s = pipeafterstep(0.24258978030367673);
     for (const auto& [face, end] : {std::pair{1, 1}, std::pair{s.totalcells + 1, 2}}) {
         const double d = s.facediameter(face);
         ASSERT_NE(quarterpi * (d * d), d * quarterpi * d) << "a diameter where the orders differ";
@@ -296,17 +286,15 @@ TEST(EndFaces, AreaSquaresTheDiameterFirst)
 // to update still forms all of them from its end states.
 TEST(EndFaces, GhostsAreFormedForTheThreeConservedVariables)
 {
-    const Store& s = engineafterstep(0.5);
-    const std::vector<double> earlier = {s.inletghost(1),  s.inletghost(2),  s.inletghost(3),
-                                         s.outletghost(1), s.outletghost(2), s.outletghost(3)};
-    engine().numberofvariables = 0; // as a host may set it
-    ::loadbc(1, 52e5, 300.0, 20.0, -1, -1, 0);
-    ::loadbc(2, 49e5, 288.0, 30.0, 0, 0, -1);
-    const double dt = 1.0;
-    ::transientpipes(&dt);
+    Store s = pipeafterstep(0.5);
+    const Array1<double> inlet = s.inletghost, outlet = s.outletghost;
+    s.numberofvariables = 0; // as a host may set it
+    loadbc(s, 1, 52e5, 300.0, 20.0, -1, -1, 0);
+    loadbc(s, 2, 49e5, 288.0, 30.0, 0, 0, -1);
+    transientpipes(s, 1.0);
     for (std::int32_t k = 1; k <= 3; ++k) {
-        EXPECT_NE(s.inletghost(k), earlier[k - 1]) << "inlet ghost " << k;
-        EXPECT_NE(s.outletghost(k), earlier[k + 2]) << "outlet ghost " << k;
+        EXPECT_NE(s.inletghost(k), inlet(k)) << "inlet ghost " << k;
+        EXPECT_NE(s.outletghost(k), outlet(k)) << "outlet ghost " << k;
     }
     EXPECT_EQ(s.inletghost(1), 2.0 * s.pipeendarea(1) * s.enddensity(1) - s.conserved(1, 1));
 }
