@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -27,44 +28,27 @@ struct HostArguments {
     explicit HostArguments(std::size_t room)
     {
         for (std::size_t slot = 0; slot < count; ++slot) {
-            if (layout[slot].item->integer)
-                integers[slot].assign(room, integersentinel);
-            else
-                reals[slot].assign(room, realsentinel);
+            integers[slot].assign(layout[slot].item->integer ? room : 0, integersentinel);
+            reals[slot].assign(layout[slot].item->integer ? 0 : room, realsentinel);
         }
     }
 
-    // The buffer of argument `slot` (from 0).
-    void* buffer(std::size_t slot)
+    // Element k (from 0) of the buffer of argument `slot` (from 0).
+    template <class T>
+    T& at(std::size_t slot, std::size_t k = 0)
     {
-        return layout[slot].item->integer ? static_cast<void*>(integers[slot].data())
-                                          : static_cast<void*>(reals[slot].data());
+        if constexpr (std::is_same_v<T, double>)
+            return reals[slot][k];
+        else
+            return integers[slot][k];
     }
     std::array<void*, count> pointers()
     {
         std::array<void*, count> p{};
         for (std::size_t slot = 0; slot < count; ++slot)
-            p[slot] = buffer(slot);
+            p[slot] = layout[slot].item->integer ? static_cast<void*>(integers[slot].data())
+                                                 : static_cast<void*>(reals[slot].data());
         return p;
-    }
-    std::array<const void*, count> inputs()
-    {
-        std::array<const void*, count> p{};
-        for (std::size_t slot = 0; slot < count; ++slot)
-            p[slot] = buffer(slot);
-        return p;
-    }
-    // Element j (from 1) of the buffer of item `row`'s argument (`end` for
-    // the second argument of an end item).
-    double& real(ItemRow row, std::int64_t j = 1, int end = 1)
-    {
-        return reals[argumentof(row) + static_cast<std::size_t>(end - 1)]
-                    [static_cast<std::size_t>(j - 1)];
-    }
-    std::int32_t& integer(ItemRow row, std::int64_t j = 1, int end = 1)
-    {
-        return integers[argumentof(row) + static_cast<std::size_t>(end - 1)]
-                       [static_cast<std::size_t>(j - 1)];
     }
 
     std::array<std::vector<double>, count> reals;

@@ -12,13 +12,14 @@
 namespace pelmora::testing {
 
 struct Line {
-    double length = 100.0;    // m
-    double diameter = 0.5;    // m
-    double inclination = 0.0; // rad
-    double roughness = 2e-5;  // m
-    double cellsize = 10.0;   // target cell length, m
-    double ambient = 288.0;   // K
-    double htc = 0.0;         // W/(m2 K)
+    double length = 100.0;       // m
+    double diameter = 0.5;       // m
+    double inclination = 0.0;    // rad
+    double roughness = 2e-5;     // m
+    double cellsize = 10.0;      // target cell length, m
+    double ambient = 288.0;      // K
+    double htc = 0.0;            // W/(m2 K)
+    double outletdiameter = 0.0; // m; 0: the diameter, no taper
 };
 
 // Natural gas on the ideal-gas model (molweight 17, gamma 1.3).
@@ -29,22 +30,21 @@ inline bool loadnaturalgas(Store& s, double viscosity = 1.1e-5)
 
 inline bool loadline(Store& s, const std::vector<Line>& pipes)
 {
-    std::vector<double> L, Din, Dout, incl, rough, cell, amb, htc;
-    for (const Line& p : pipes) {
-        L.push_back(p.length);
-        Din.push_back(p.diameter);
-        Dout.push_back(p.diameter);
-        incl.push_back(p.inclination);
-        rough.push_back(p.roughness);
-        cell.push_back(p.cellsize);
-        amb.push_back(p.ambient);
-        htc.push_back(p.htc);
-    }
-    if (!loadpipedata(s, static_cast<std::int32_t>(pipes.size()), L.data(), Din.data(), Dout.data(),
-                      incl.data(), rough.data(), cell.data()))
-        return false;
-    loadwalldata(s, amb.data(), htc.data());
-    return true;
+    auto column = [&pipes](double Line::*field) {
+        std::vector<double> v;
+        for (const Line& p : pipes)
+            v.push_back(field == &Line::outletdiameter && p.outletdiameter == 0.0 ? p.diameter
+                                                                                  : p.*field);
+        return v;
+    };
+    const bool loaded =
+        loadpipedata(s, static_cast<std::int32_t>(pipes.size()), column(&Line::length).data(),
+                     column(&Line::diameter).data(), column(&Line::outletdiameter).data(),
+                     column(&Line::inclination).data(), column(&Line::roughness).data(),
+                     column(&Line::cellsize).data());
+    if (loaded)
+        loadwalldata(s, column(&Line::ambient).data(), column(&Line::htc).data());
+    return loaded;
 }
 
 // Uniform state in every pipe.

@@ -6,63 +6,37 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstdint>
 #include <string_view>
 #include <type_traits>
-#include <vector>
 
 #include "engine/store.h"
 
 namespace pelmora::testing {
 
-inline bool samebits(double a, double b)
-{
-    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
-}
-
-// Doubles by their bits (NaN payloads included), anything else by value.
-template <class T>
-bool samevalue(const T& a, const T& b)
-{
-    if constexpr (std::is_same_v<T, double>)
-        return samebits(a, b);
-    else
-        return a == b;
-}
-
-template <class T>
-void expectsameitems(const std::vector<T>& a, const std::vector<T>& b, std::string_view what)
-{
-    ASSERT_EQ(a.size(), b.size()) << what;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (!samevalue(a[i], b[i])) {
-            ADD_FAILURE() << what << " differs at element " << i + 1 << ": " << a[i] << " against "
-                          << b[i];
-            return;
-        }
-}
-
+// One item: a single value, an end pair or an array; doubles by their bits
+// (NaN payloads included).
 template <class T>
 void expectsameitem(const T& a, const T& b, std::string_view what)
 {
-    EXPECT_TRUE(samevalue(a, b)) << what;
-}
-template <class T>
-void expectsameitem(const EndPair<T>& a, const EndPair<T>& b, std::string_view what)
-{
-    for (int end = 1; end <= 2; ++end)
-        EXPECT_TRUE(samevalue(a(end), b(end))) << what << ", end " << end;
-}
-template <class T>
-void expectsameitem(const Array1<T>& a, const Array1<T>& b, std::string_view what)
-{
-    expectsameitems(a.raw(), b.raw(), what);
-}
-inline void expectsameitem(const Array2& a, const Array2& b, std::string_view what)
-{
-    EXPECT_EQ(a.nrows(), b.nrows()) << what;
-    expectsameitems(a.raw(), b.raw(), what);
+    auto same = []<class U>(const U& x, const U& y) {
+        if constexpr (std::is_same_v<U, double>)
+            return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+        else
+            return x == y;
+    };
+    bool equal = false;
+    if constexpr (requires { a.raw(); })
+        equal = std::ranges::equal(a.raw(), b.raw(), same);
+    else if constexpr (requires { a(2); })
+        equal = same(a(1), b(1)) && same(a(2), b(2));
+    else
+        equal = same(a, b);
+    if constexpr (requires { a.nrows(); })
+        equal = equal && a.nrows() == b.nrows();
+    EXPECT_TRUE(equal) << what;
 }
 
 inline void expectsamestore(const Store& a, const Store& b)
