@@ -3,59 +3,32 @@
 
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "engine/capi.h"
 #include "engine/errors.h"
 #include "engine/store.h"
 
-namespace pelmora {
-namespace {
+using namespace pelmora;
 
-std::int32_t read(Store& s, std::int32_t fluid, std::int32_t pipe)
+TEST(ErrorCode, ReportsTheLargerCodeNeverBelowZeroAndReadingClearsBoth)
 {
-    s.fluiderrorcode = fluid;
-    s.pipeerrorcode = pipe;
-    return geterrorcode(s);
-}
-
-TEST(ErrorCode, ReportsTheLargerCodeAndClearsBoth)
-{
+    const std::int32_t cases[][3] = {{0, 0, 0}, {1, 2, 2},  {3, 1, 3},   {1, 0, 1},
+                                     {0, 4, 4}, {-5, 0, 0}, {-1, -2, 0}, {-7, 2, 2}};
     Store s;
-    EXPECT_EQ(read(s, 0, 0), 0);
-    EXPECT_EQ(read(s, 1, 2), 2); // a Reynolds cap hides a fluid floor
-    EXPECT_EQ(s.fluiderrorcode, 0);
-    EXPECT_EQ(s.pipeerrorcode, 0);
-    EXPECT_EQ(geterrorcode(s), 0); // reading cleared it
-    EXPECT_EQ(read(s, 3, 1), 3);
-    EXPECT_EQ(read(s, 1, 0), 1);
-    EXPECT_EQ(read(s, 0, 4), 4);
-}
-
-TEST(ErrorCode, NegativeCodesReadAsZeroAndAreCleared)
-{
-    Store s;
-    EXPECT_EQ(read(s, -5, 0), 0);
-    EXPECT_EQ(read(s, -1, -2), 0);
-    EXPECT_EQ(read(s, -7, 2), 2);
-    EXPECT_EQ(s.fluiderrorcode, 0);
-    EXPECT_EQ(s.pipeerrorcode, 0);
+    for (const auto& [fluid, pipe, read] : cases) {
+        s.fluiderrorcode = fluid, s.pipeerrorcode = pipe;
+        EXPECT_EQ(geterrorcode(s), read) << fluid << " " << pipe;
+        EXPECT_EQ(geterrorcode(s), 0) << fluid << " " << pipe;
+    }
 }
 
 TEST(ErrorCode, AnExceptionInsideAnEntryPointBecomesARefusalOnItsSide)
 {
-    Store& s = engine();
-    s.pipeerrorcode = 0;
-    s.fluiderrorcode = 0;
+    Store& s = engine() = Store{};
     guarded(Side::pipe, [](Store&) { throw std::bad_alloc(); });
-    EXPECT_EQ(s.pipeerrorcode, coderefused);
-    EXPECT_EQ(s.fluiderrorcode, 0);
-
+    EXPECT_EQ(std::pair(s.fluiderrorcode, s.pipeerrorcode), std::pair(0, 3));
     s.pipeerrorcode = 0;
     guarded(Side::fluid, [](Store&) { throw std::runtime_error("anything"); });
-    EXPECT_EQ(s.fluiderrorcode, coderefused);
-    EXPECT_EQ(s.pipeerrorcode, 0);
-    EXPECT_EQ(geterrorcode(s), 3);
+    EXPECT_EQ(std::pair(s.fluiderrorcode, s.pipeerrorcode), std::pair(3, 0));
 }
-
-} // namespace
-} // namespace pelmora
