@@ -16,6 +16,12 @@
 
 namespace pelmora::testing {
 
+// Two doubles with the same bits (NaN payloads included).
+inline bool samebits(double a, double b)
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
 // One item: a single value, an end pair or an array; doubles by their bits
 // (NaN payloads included).
 template <class T>
@@ -23,7 +29,7 @@ void expectsameitem(const T& a, const T& b, std::string_view what)
 {
     auto same = []<class U>(const U& x, const U& y) {
         if constexpr (std::is_same_v<U, double>)
-            return std::bit_cast<std::uint64_t>(x) == std::bit_cast<std::uint64_t>(y);
+            return samebits(x, y);
         else
             return x == y;
     };
