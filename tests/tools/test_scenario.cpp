@@ -58,9 +58,7 @@ TEST(Scenario, ValidFileGivesEveryValueWithDefaults)
     EXPECT_TRUE(s.ends[0].pressurefixed && s.ends[0].temperaturefixed && !s.ends[0].massflowfixed);
     EXPECT_TRUE(s.ends[1].massflowfixed && !s.ends[1].pressurefixed);
     EXPECT_EQ(s.output.profiletimes, (std::vector<double>{0, 200}));
-    const Scenario real = scenariofromjson(cases["scenario"].patch(json::parse(
-        R"([{"op": "add", "path": "/gas", "value": {"model": "realgas", "composition": {"methane":
-        0.95, "ethane": 0.03, "nitrogen": 0.02}, "reference": {"pressure": 6e6, "temperature": 288.15}}}])")));
+    const Scenario real = scenariofromjson(cases["scenario"].patch(cases["realgas"]));
     ASSERT_TRUE(real.gas.real);
     EXPECT_EQ(real.gas.realgas.molefractions[8], 0.02); // nitrogen, by name
     EXPECT_EQ(real.gas.realgas.referencepressure, 6e6);
