@@ -8,6 +8,7 @@
 
 #include "engine/errors.h"
 #include "fluid/fluid.h"
+#include "solver/hostgas.h"
 
 namespace pelmora {
 namespace {
@@ -17,31 +18,9 @@ constexpr double inf = std::numeric_limits<double>::infinity();
 constexpr double R = 8314.3 / 28.97, cv = R / 0.4; // air, J/(kg K)
 using F = FluidState;
 
-// Air as an ideal gas evaluated by host routines, in kPa, degrees Celsius,
-// kJ/kg and centipoise. The sound speed they return must be discarded.
-void hostpt(void*, double pkpa, double tc, double* rho, double* e, double* h, double* mu, double* c)
-{
-    *rho = pkpa * 1000.0 / (R * (tc + 273.15));
-    *e = cv * (tc + 273.15) / 1000.0;
-    *h = (cv + R) * (tc + 273.15) / 1000.0;
-    *mu = 0.018, *c = 12345.0;
-}
-
-void hostrhoe(void*, double rho, double e, double* p, double* tc, double* h, double* mu, double* c)
-{
-    *p = rho * R * (e * 1000.0 / cv) / 1000.0;
-    *tc = e * 1000.0 / cv - 273.15;
-    *h = e * 1.4;
-    *mu = 0.018, *c = 12345.0;
-}
-
-void hostph(void*, double pkpa, double h, double* rho, double* tc, double* e, double* mu, double* c)
-{
-    *rho = pkpa * 1000.0 / (R * h * 1000.0 / (cv + R));
-    *tc = h * 1000.0 / (cv + R) - 273.15;
-    *e = h / 1.4;
-    *mu = 0.018, *c = 12345.0;
-}
+// Air as an ideal gas evaluated by host routines (b = 0, constant viscosity).
+testing::HostGas air{R, cv, 0.0, 0.018, 0.0};
+using testing::hostph, testing::hostpt, testing::hostrhoe;
 
 void hostnan(void*, double, double, double* r1, double* r2, double* r3, double* r4, double* r5)
 {
@@ -54,17 +33,17 @@ void hostnan(void*, double, double, double* r1, double* r2, double* r3, double* 
 TEST(FluidState, EveryPairGivesTheSameStateOnBothModels)
 {
     const double T = 300.0, p = 2e5;
-    const FluidState air{p, T, p / (R * T), cv * T, 1.4 * cv * T, 1.8e-5, std::sqrt(1.4 * R * T)};
+    const FluidState gas{p, T, p / (R * T), cv * T, 1.4 * cv * T, 1.8e-5, std::sqrt(1.4 * R * T)};
     for (const std::int32_t model : {1, 2}) {
         Store s;
-        ASSERT_TRUE(loadfluid(s, nullptr, hostpt, hostrhoe, hostph, 28.97, 1.4, 1.8e-5, 1, model));
+        ASSERT_TRUE(loadfluid(s, &air, hostpt, hostrhoe, hostph, 28.97, 1.4, 1.8e-5, 1, model));
         for (const auto& [selector, a, b] : {std::tuple{bypressuretemperature, p, T},
-                                             {bydensityenergy, air.density, air.energy},
-                                             {bypressureenthalpy, p, air.enthalpy}}) {
+                                             {bydensityenergy, gas.density, gas.energy},
+                                             {bypressureenthalpy, p, gas.enthalpy}}) {
             const FluidState f = fluidstate(s, selector, a, b);
             for (auto q : {&F::pressure, &F::temperature, &F::density, &F::energy, &F::enthalpy,
                            &F::viscosity, &F::soundspeed})
-                EXPECT_NEAR(f.*q, air.*q, 1e-12 * air.*q)
+                EXPECT_NEAR(f.*q, gas.*q, 1e-12 * gas.*q)
                     << "model " << model << ", pair " << selector;
         }
     }
@@ -118,7 +97,7 @@ TEST(ChokePressure, AirThroughATenCentimetreDuct)
 {
     Store s;
     double p = 7.0;
-    ASSERT_TRUE(loadfluid(s, nullptr, hostpt, hostrhoe, hostph, 28.97, 1.4, 1.8e-5, 1.0, 2));
+    ASSERT_TRUE(loadfluid(s, &air, hostpt, hostrhoe, hostph, 28.97, 1.4, 1.8e-5, 1.0, 2));
     for (const double m : {0.0, -1.0, nan, inf}) {
         EXPECT_TRUE(!approxchokepressure(s, 300.0, 0.1, m, p) && s.fluiderrorcode == coderefused);
     }

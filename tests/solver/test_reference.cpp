@@ -25,15 +25,17 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
+#include <string_view>
 #include <type_traits>
-#include <utility>
 #include <vector>
 
 #include "drivers/drivers.h"
 #include "engine/errors.h"
 #include "fluid/fluid.h"
 #include "network/network.h"
+#include "solver/hostgas.h"
 
 namespace pelmora {
 namespace {
@@ -45,74 +47,9 @@ struct NamedValues {
 
 #include "solver/data/reference.inc"
 
-using Snapshot = std::vector<std::pair<std::string, std::vector<double>>>;
+using Arrays = std::map<std::string, std::vector<double>>;
 
-// ---- A non-ideal gas through host routines ------------------------------------
-// p = rho R T (1 + b rho), e = cv T, viscosity rising with temperature. The
-// routines work in kPa, degrees Celsius, kJ/kg and centipoise.
-struct HostGas {
-    double R = 8314.3 / 18.0, cv = 8314.3 / (0.28 * 18.0);
-    double b = 2.0e-3; // m3/kg
-    double mu0 = 0.5;  // cP at 288.15 K: laminar below about 0.1 m/s here
-    long rhoecalls = 0, othercalls = 0;
-    std::vector<double> lastrho, laste; // ring of the latest density-energy calls
-    std::size_t next = 0;
-
-    double viscosity(double T) const { return mu0 * std::pow(T / 288.15, 0.7); }
-    // Density from pressure (Pa) and temperature (K): root of b rho^2 + rho - p/(R T).
-    double densityof(double p, double T) const
-    {
-        const double q = p / (R * T);
-        return 2.0 * q / (1.0 + std::sqrt(1.0 + 4.0 * b * q));
-    }
-};
-
-// The sound speeds returned (-1) are always replaced by the engine.
-void hostpt(void* ctx, double pkpa, double tc, double* rho, double* e, double* h, double* mu,
-            double* c)
-{
-    auto* g = static_cast<HostGas*>(ctx);
-    ++g->othercalls;
-    const double T = tc + 273.15, p = pkpa * 1000.0;
-    *rho = g->densityof(p, T);
-    *e = g->cv * T / 1000.0;
-    *h = (g->cv * T + p / *rho) / 1000.0;
-    *mu = g->viscosity(T);
-    *c = -1.0;
-}
-
-void hostrhoe(void* ctx, double rho, double ekj, double* pkpa, double* tc, double* h, double* mu,
-              double* c)
-{
-    auto* g = static_cast<HostGas*>(ctx);
-    ++g->rhoecalls;
-    g->lastrho[g->next] = rho;
-    g->laste[g->next] = ekj;
-    g->next = (g->next + 1) % g->lastrho.size();
-    const double T = ekj * 1000.0 / g->cv, p = rho * g->R * T * (1.0 + g->b * rho);
-    *pkpa = p / 1000.0;
-    *tc = T - 273.15;
-    *h = (g->cv * T + p / rho) / 1000.0;
-    *mu = g->viscosity(T);
-    *c = -1.0;
-}
-
-// h = cv T + R T (1 + b rho(p, T)): a few fixed-point passes on T.
-void hostph(void* ctx, double pkpa, double hkj, double* rho, double* tc, double* e, double* mu,
-            double* c)
-{
-    auto* g = static_cast<HostGas*>(ctx);
-    ++g->othercalls;
-    const double p = pkpa * 1000.0, h = hkj * 1000.0;
-    double T = h / (g->cv + g->R);
-    for (int pass = 0; pass < 30; ++pass)
-        T = h / (g->cv + g->R * (1.0 + g->b * g->densityof(p, T)));
-    *rho = g->densityof(p, T);
-    *tc = T - 273.15;
-    *e = g->cv * T / 1000.0;
-    *mu = g->viscosity(T);
-    *c = -1.0;
-}
+using testing::HostGas;
 
 // ---- The network: 12, 12 and 10 cells, the middle pipe tapered ----------------------
 
@@ -126,23 +63,25 @@ void loadthreepipes(Store& s)
     loadwalldata(s, ambient, htc);
 }
 
-// Every array of the store under its item's name, the end states, ghosts
-// and codes gathered as recorded, and the given scalars.
-Snapshot snapshot(const Store& s,
-                  std::initializer_list<std::pair<const char*, double>> scalars = {})
+// Checkpoint `at`: every array of the store under "<at>/<item's name>", the
+// end states, ghosts and codes gathered as recorded, and the given scalars.
+void record(Arrays& out, const std::string& at, const Store& s,
+            std::initializer_list<std::pair<const char*, double>> scalars = {})
 {
-    Snapshot out;
+    auto put = [&](std::string_view name, std::vector<double> v) {
+        out[at + "/" + std::string(name)] = v;
+    };
     for (const auto& [name, value] : scalars)
-        out.emplace_back(name, std::vector<double>{value});
+        put(name, {value});
     foreachitem([&]<class Member, ItemRow R>(Member Store::*item, ItemAt<R>) {
         if constexpr (std::is_same_v<Member, Array1<double>> || std::is_same_v<Member, Array2>)
-            out.emplace_back(ItemAt<R>::info.name, (s.*item).raw());
+            put(ItemAt<R>::info.name, (s.*item).raw());
     });
     auto pairs = [&](const char* name, std::initializer_list<EndPair<double> Store::*> items) {
         std::vector<double> v;
         for (EndPair<double> Store::*p : items)
             v.insert(v.end(), {(s.*p)(1), (s.*p)(2)});
-        out.emplace_back(name, v);
+        put(name, v);
     };
     pairs("endstate", {&Store::endpressure, &Store::endtemperature, &Store::endmassflow,
                        &Store::enddensity, &Store::endvelocity, &Store::endenergy,
@@ -154,22 +93,16 @@ Snapshot snapshot(const Store& s,
                           &Store::midbcpressure, &Store::midbctemperature, &Store::midbcmassflow});
     std::vector<double> ghosts = s.inletghost.raw();
     ghosts.insert(ghosts.end(), s.outletghost.raw().begin(), s.outletghost.raw().end());
-    out.emplace_back("ghosts", ghosts);
-    out.emplace_back("codes", std::vector<double>{static_cast<double>(s.pipeerrorcode),
-                                                  static_cast<double>(s.fluiderrorcode)});
-    return out;
+    put("ghosts", ghosts);
+    put("codes", {static_cast<double>(s.pipeerrorcode), static_cast<double>(s.fluiderrorcode)});
 }
 
 // ---- The scenarios --------------------------------------------------------------
-// Each returns its checkpoints in order; a checkpoint's arrays are named
-// "<scenario><n>/<array>".
+// Each records its checkpoints "<scenario><n>" in `out`.
 
-using Checkpoints = std::vector<std::pair<std::string, Snapshot>>;
-
-Checkpoints idealscenario()
+void idealscenario(Arrays& out)
 {
     Store s;
-    Checkpoints out;
     EXPECT_TRUE(loadfluid(s, nullptr, nullptr, nullptr, nullptr, 17.4, 1.3, 1.1e-5, 0.9, 1));
     loadthreepipes(s);
     const double p0[3] = {60e5, 59.5e5, 59e5}, T0[3] = {288.0, 287.0, 286.0},
@@ -186,7 +119,7 @@ Checkpoints idealscenario()
         loadbc(s, 2, 0.0, 0.0, 120.0 + 80.0 * x - 150.0 * x * x, 0, 0, 1);
         transientpipes(s, 1.5);
     }
-    out.emplace_back("ideal1", snapshot(s));
+    record(out, "ideal1", s);
 
     // 2. Inlet mass flow and temperature against an outlet pressure.
     loadbc(s, 1, 0.0, 300.0, 60.0, 0, 1, 1);
@@ -197,7 +130,7 @@ Checkpoints idealscenario()
         loadbc(s, 2, 57e5 - 2e5 * x, 290.0, 0.0, 1, 1, 0);
         transientpipes(s, 2.0);
     }
-    out.emplace_back("ideal2", snapshot(s));
+    record(out, "ideal2", s);
 
     // 3. The middle pipe on its own between its own end values.
     loadbcpipe(s, 2, 1, s.pressure(s.lastcell(1)), 295.0, 150.0, 1, 1, 0);
@@ -207,17 +140,16 @@ Checkpoints idealscenario()
         loadbcpipe(s, 2, 2, 0.0, 0.0, 150.0 + 5.0 * step, 0, 0, 1);
         transientpipe(s, 2, 0.25);
     }
-    out.emplace_back("ideal3", snapshot(s));
+    record(out, "ideal3", s);
 
     // 4. The whole network marched towards a steady state.
     double elapsed = 0.0;
     steadypipes(s, 120.0, elapsed);
-    out.emplace_back("ideal4", snapshot(s, {{"elapsed", elapsed}}));
+    record(out, "ideal4", s, {{"elapsed", elapsed}});
 
     // 5. The last pipe alone until it is steady (or the span runs out).
     steadypipe(s, 3, 400.0, elapsed);
-    out.emplace_back("ideal5", snapshot(s, {{"elapsed", elapsed}}));
-    return out;
+    record(out, "ideal5", s, {{"elapsed", elapsed}});
 }
 
 // The density-energy calls of the latest cell update, in call order, must
@@ -234,12 +166,12 @@ void expectlastupdateincellorder(const Store& s, const HostGas& g)
     }
 }
 
-Checkpoints hostscenario()
+void hostscenario(Arrays& out)
 {
     Store s;
-    HostGas gas;
-    Checkpoints out;
-    EXPECT_TRUE(loadfluid(s, &gas, hostpt, hostrhoe, hostph, 18.0, 1.28, 1.2e-5, 1.0, 2));
+    HostGas gas{8314.3 / 18.0, 8314.3 / (0.28 * 18.0), 2.0e-3, 0.5, 0.7}; // laminar below 0.1 m/s
+    EXPECT_TRUE(loadfluid(s, &gas, testing::hostpt, testing::hostrhoe, testing::hostph, 18.0, 1.28,
+                          1.2e-5, 1.0, 2));
     loadthreepipes(s);
     gas.lastrho.assign(static_cast<std::size_t>(s.totalcells), 0.0);
     gas.laste.assign(static_cast<std::size_t>(s.totalcells), 0.0);
@@ -262,53 +194,46 @@ Checkpoints hostscenario()
         EXPECT_EQ(gas.rhoecalls, expectedcalls) << "step " << step;
     }
     expectlastupdateincellorder(s, gas);
-    out.emplace_back("host1", snapshot(s, {{"rhoecalls", static_cast<double>(gas.rhoecalls)},
-                                           {"othercalls", static_cast<double>(gas.othercalls)}}));
+    record(out, "host1", s,
+           {{"rhoecalls", static_cast<double>(gas.rhoecalls)},
+            {"othercalls", static_cast<double>(gas.othercalls)}});
 
     double elapsed = 0.0;
     steadypipes(s, 20.0, elapsed);
     expectlastupdateincellorder(s, gas);
-    out.emplace_back("host2", snapshot(s, {{"elapsed", elapsed},
-                                           {"rhoecalls", static_cast<double>(gas.rhoecalls)},
-                                           {"othercalls", static_cast<double>(gas.othercalls)}}));
-    return out;
+    record(out, "host2", s,
+           {{"elapsed", elapsed},
+            {"rhoecalls", static_cast<double>(gas.rhoecalls)},
+            {"othercalls", static_cast<double>(gas.othercalls)}});
 }
 
 // ---- Comparison --------------------------------------------------------------------
 
-// The array named "<checkpoint>/<array>", or none.
-const std::vector<double>* find(const Checkpoints& checkpoints, const std::string& name)
+// Every recorded array of the scenario must be there and agree: to 1e-12
+// absolute for the change measures (ratios of order one), elsewhere
+// relative, with a floor at a thousandth of the array's largest magnitude
+// for entries that pass through zero.
+void expectmatchesreference(void (*scenario)(Arrays&), const std::string& prefix)
 {
-    for (const auto& [label, snap] : checkpoints)
-        for (const auto& [array, values] : snap)
-            if (label + "/" + array == name)
-                return &values;
-    return nullptr;
-}
-
-// Every recorded array of the scenario's checkpoints must be there and
-// agree: to 1e-12 absolute for the change measures (ratios of order one),
-// elsewhere relative, with a floor at a thousandth of the array's largest
-// magnitude for entries that pass through zero.
-void expectmatchesreference(const Checkpoints& checkpoints, const std::string& scenario)
-{
+    Arrays arrays;
+    scenario(arrays);
     for (const NamedValues& reference : referencedata) {
         const std::string name = reference.name;
-        if (name.rfind(scenario, 0) != 0)
+        if (name.rfind(prefix, 0) != 0)
             continue;
-        const std::vector<double>* actual = find(checkpoints, name);
-        ASSERT_NE(actual, nullptr) << name;
-        ASSERT_EQ(actual->size(), reference.values.size()) << name;
+        ASSERT_TRUE(arrays.contains(name)) << name;
+        const std::vector<double>& actual = arrays[name];
+        ASSERT_EQ(actual.size(), reference.values.size()) << name;
         double largest = 0.0;
         for (double r : reference.values)
             largest = std::max(largest, std::abs(r));
         const bool ratio =
             name.find("change") != std::string::npos || name.find("deviation") != std::string::npos;
-        for (std::size_t i = 0; i < actual->size(); ++i) {
+        for (std::size_t i = 0; i < actual.size(); ++i) {
             const double r = reference.values[i];
             const double scale = ratio ? 1.0 : std::max(std::abs(r), 1e-3 * largest);
-            if (!(std::abs((*actual)[i] - r) <= 1e-12 * scale)) {
-                ADD_FAILURE() << name << "[" << i << "] = " << (*actual)[i] << ", recorded " << r;
+            if (!(std::abs(actual[i] - r) <= 1e-12 * scale)) {
+                ADD_FAILURE() << name << "[" << i << "] = " << actual[i] << ", recorded " << r;
                 break;
             }
         }
@@ -317,19 +242,20 @@ void expectmatchesreference(const Checkpoints& checkpoints, const std::string& s
 
 TEST(ReferenceProfiles, IdealGasNetworkTransientsAndSteadyMarches)
 {
-    expectmatchesreference(idealscenario(), "ideal");
+    expectmatchesreference(idealscenario, "ideal");
 }
 
 TEST(ReferenceProfiles, HostGasOneCallPerCellInCellOrder)
 {
-    expectmatchesreference(hostscenario(), "host");
+    expectmatchesreference(hostscenario, "host");
 }
 
 // Writes the recorded arrays anew to $PELMORA_REFERENCE_OUT.
 TEST(ReferenceProfiles, DISABLED_RecordReference)
 {
-    Checkpoints all = idealscenario(), host = hostscenario();
-    all.insert(all.end(), host.begin(), host.end());
+    Arrays all;
+    idealscenario(all);
+    hostscenario(all);
     const char* path = std::getenv("PELMORA_REFERENCE_OUT");
     ASSERT_NE(path, nullptr) << "set PELMORA_REFERENCE_OUT to the file to write";
     std::FILE* f = std::fopen(path, "w");
@@ -338,7 +264,7 @@ TEST(ReferenceProfiles, DISABLED_RecordReference)
                     "const NamedValues referencedata[] = {\n");
     for (const NamedValues& reference : referencedata) {
         std::fprintf(f, "    {\"%s\",\n     {", reference.name);
-        const std::vector<double>& values = *find(all, reference.name);
+        const std::vector<double>& values = all.at(reference.name);
         for (std::size_t i = 0; i < values.size(); ++i)
             std::fprintf(f, "%s%.17g", i == 0 ? "" : (i % 4 == 0 ? ",\n      " : ", "), values[i]);
         std::fprintf(f, "}},\n");
