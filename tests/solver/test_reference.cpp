@@ -49,8 +49,6 @@ struct NamedValues {
 
 using Arrays = std::map<std::string, std::vector<double>>;
 
-using testing::HostGas;
-
 // ---- The network: 12, 12 and 10 cells, the middle pipe tapered ----------------------
 
 void loadthreepipes(Store& s)
@@ -154,7 +152,7 @@ void idealscenario(Arrays& out)
 
 // The density-energy calls of the latest cell update, in call order, must
 // be exactly the cells' densities and energies (in kJ/kg), first to last.
-void expectlastupdateincellorder(const Store& s, const HostGas& g)
+void expectlastupdateincellorder(const Store& s, const testing::HostGas& g)
 {
     const std::size_t n = g.lastrho.size();
     ASSERT_EQ(n, static_cast<std::size_t>(s.totalcells));
@@ -169,7 +167,8 @@ void expectlastupdateincellorder(const Store& s, const HostGas& g)
 void hostscenario(Arrays& out)
 {
     Store s;
-    HostGas gas{8314.3 / 18.0, 8314.3 / (0.28 * 18.0), 2.0e-3, 0.5, 0.7}; // laminar below 0.1 m/s
+    testing::HostGas gas{8314.3 / 18.0, 8314.3 / (0.28 * 18.0), 2.0e-3, 0.5,
+                         0.7}; // laminar below 0.1 m/s
     EXPECT_TRUE(loadfluid(s, &gas, testing::hostpt, testing::hostrhoe, testing::hostph, 18.0, 1.28,
                           1.2e-5, 1.0, 2));
     loadthreepipes(s);
