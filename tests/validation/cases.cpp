@@ -2,6 +2,7 @@
 #include "cases.h"
 
 #include <algorithm>
+#include <array>
 #include <numbers>
 #include <stdexcept>
 
@@ -198,24 +199,22 @@ double newextremum(const std::vector<GasState>& computed, const std::vector<GasS
     return worst / (hi - lo);
 }
 
-void steadyerrors(SteadyResult& r)
-{
-    const double drop = r.exactpressure.front() - r.exactpressure.back();
-    for (size_t i = 0; i < r.x.size(); ++i) {
-        r.pressureerror =
-            std::max(r.pressureerror, std::fabs(r.pressure[i] - r.exactpressure[i]) / drop);
-        r.temperatureerror =
-            std::max(r.temperatureerror, std::fabs(r.temperature[i] - r.exacttemperature[i]));
-    }
-}
-
-void profiles(SteadyResult& r, const Line& line)
+// The queried profiles next to `exact(x)` (p, T, Mach) and the largest errors.
+template <class F>
+void steadyprofiles(SteadyResult& r, const Line& line, F exact)
 {
     r.errorcode = Line::errorcode();
-    r.x = line.centre;
-    r.pressure = line.profile(getpressure);
-    r.temperature = line.profile(gettemperature);
-    r.mach = line.profile(getmachnumber);
+    const std::vector<double> p = line.profile(getpressure), t = line.profile(gettemperature),
+                              m = line.profile(getmachnumber);
+    for (size_t i = 0; i < p.size(); ++i) {
+        const std::array<double, 3> e = exact(line.centre[i]);
+        r.rows.push_back({line.centre[i], p[i], e[0], t[i], e[1], m[i], e[2]});
+    }
+    const double drop = r.rows.front()[2] - r.rows.back()[2];
+    for (const std::vector<double>& row : r.rows) {
+        r.pressureerror = std::max(r.pressureerror, std::fabs(row[1] - row[2]) / drop);
+        r.temperatureerror = std::max(r.temperatureerror, std::fabs(row[3] - row[4]));
+    }
 }
 
 } // namespace
@@ -334,18 +333,14 @@ SteadyResult runisothermal(int cells, bool settlefirst)
         steadystate(1, pin, tin, flow, &status);
         r.status = status;
     }
-    profiles(r, line);
     const double g = flow / line.area.front(), rt = gas.gasconstant() * tin;
     const double f = fanningfriction(g * diameter / gas.viscosity, roughness / diameter);
-    for (double x : r.x) {
+    steadyprofiles(r, line, [&](double x) {
         const double p = isothermalpressure(pin, g, rt, f, diameter, x);
-        r.exactpressure.push_back(p);
-        r.exacttemperature.push_back(tin);
-        r.exactmach.push_back(g * rt / p / gas.soundspeed(tin));
-    }
+        return std::array<double, 3>{p, tin, g * rt / p / gas.soundspeed(tin)};
+    });
     const double pout = isothermalpressure(pin, g, rt, f, diameter, length);
     r.endpressureerror = std::fabs(Line::end(getbcpressure, 2) - pout) / (pin - pout);
-    steadyerrors(r);
     return r;
 }
 
@@ -376,17 +371,13 @@ SteadyResult runfanno(int cells, bool settlefirst)
         steadystate(1, pin, tin, flow, &status);
         r.status = status;
     }
-    profiles(r, line);
-    for (double x : r.x) {
+    steadyprofiles(r, line, [&](double x) {
         const FannoState s = outlet(x);
-        r.exactpressure.push_back(s.pressure);
-        r.exacttemperature.push_back(s.temperature);
-        r.exactmach.push_back(s.mach);
-    }
+        return std::array<double, 3>{s.pressure, s.temperature, s.mach};
+    });
     const double pout = outlet(length).pressure;
     r.endpressureerror = settlefirst ? std::fabs(Line::end(getbcpressure, 1) - pin) / (pin - pout)
                                      : std::fabs(Line::end(getbcpressure, 2) - pout) / (pin - pout);
-    steadyerrors(r);
     return r;
 }
 
@@ -474,23 +465,21 @@ GravityResult rungravity(int cells)
     const double k = gravity * std::sin(angle) / (gas.gasconstant() * t0);
     const double bottom = p0 * k * length / (1.0 - std::exp(-k * length));
     const double spread = bottom * (1.0 - std::exp(-k * length));
-    r.x = line.centre;
-    r.pressure = line.profile(getpressure);
-    const std::vector<double> velocity = line.profile(getvelocity);
-    for (size_t i = 0; i < r.x.size(); ++i) {
-        const double a = r.x[i] - 0.5 * line.width[i], b = r.x[i] + 0.5 * line.width[i];
+    const std::vector<double> pressure = line.profile(getpressure),
+                              velocity = line.profile(getvelocity);
+    for (size_t i = 0; i < pressure.size(); ++i) {
+        const double x = line.centre[i], a = x - 0.5 * line.width[i], b = x + 0.5 * line.width[i];
         const double exact = bottom * (std::exp(-k * a) - std::exp(-k * b)) / (k * (b - a));
-        r.height.push_back(r.x[i] * std::sin(angle));
-        r.exactpressure.push_back(exact);
-        r.pressureerror = std::max(r.pressureerror, std::fabs(r.pressure[i] - exact) / spread);
+        r.rows.push_back({x, x * std::sin(angle), pressure[i], exact});
+        r.pressureerror = std::max(r.pressureerror, std::fabs(pressure[i] - exact) / spread);
         r.maxvelocity = std::max(r.maxvelocity, std::fabs(velocity[i]));
     }
     int32_t status = -1;
     steadystate(1, bottom, t0, 0.0, &status);
     const std::vector<double> march = line.profile(getpressure);
-    for (size_t i = 0; i < r.x.size(); ++i)
+    for (size_t i = 0; i < march.size(); ++i)
         r.marchpressureerror =
-            std::max(r.marchpressureerror, std::fabs(march[i] - r.exactpressure[i]) / spread);
+            std::max(r.marchpressureerror, std::fabs(march[i] - r.rows[i][3]) / spread);
     return r;
 }
 
@@ -543,9 +532,9 @@ BalanceResult runbalance(double dt)
     double lastein = energyflow(1), lasteout = energyflow(2);
     std::pair<double, double> last = sources();
     auto record = [&](double t) {
-        r.record.push_back({t, line.mass() - mass0, netflow, line.energy() - energy0, energyin,
-                            lastin, lastout, Line::end(getbcpressure, 1),
-                            Line::end(getbcpressure, 2)});
+        r.record.push_back({t / 3600, (line.mass() - mass0) / 1e3, netflow / 1e3,
+                            (line.energy() - energy0) / 1e9, energyin / 1e9, lastin, lastout,
+                            Line::end(getbcpressure, 1) / 1e5, Line::end(getbcpressure, 2) / 1e5});
     };
     record(0.0);
     for (int i = 1; i <= static_cast<int>(6 * 3600.0 / dt); ++i) {
@@ -598,20 +587,19 @@ BoreStepResult runborestep(double ratio, double taperlength)
     settle(line, 20.0, 4000.0, 1e-8);
     BoreStepResult r;
     r.errorcode = Line::errorcode();
-    r.x = line.centre;
-    r.temperature = line.profile(gettemperature);
+    const std::vector<double> t = line.profile(gettemperature);
     double sum = 0.0;
     int n = 0;
-    for (size_t i = 0; i < r.x.size(); ++i) {
+    for (size_t i = 0; i < t.size(); ++i) {
         const double exact = isentropicareachange(pin, tin, flow, line.area.front(), line.area[i],
                                                   pipelinegas.gamma, pipelinegas.gasconstant())
                                  .temperature;
-        r.exacttemperature.push_back(exact);
+        r.rows.push_back({line.centre[i], t[i], exact});
         if (line.owner[i] == 1)
             continue;
-        r.worst = std::max(r.worst, std::fabs(r.temperature[i] - exact));
+        r.worst = std::max(r.worst, std::fabs(t[i] - exact));
         if (line.owner[i] == static_cast<int>(pipes.size()))
-            sum += r.temperature[i], ++n, r.exact = exact;
+            sum += t[i], ++n, r.exact = exact;
     }
     r.computed = sum / n;
     return r;
@@ -640,8 +628,7 @@ CellRatioResult runcellratio(int middlecells)
         for (size_t i = 1; i < m.size(); ++i)
             jump = std::max(jump, std::fabs(m[i] - m[i - 1]) / flow);
         r.diverged = Line::errorcode() == 3 || !std::isfinite(jump);
-        r.hour.push_back(t / 3600.0);
-        r.deviation.push_back(std::isfinite(jump) ? jump : 1e300);
+        r.rows.push_back({t / 3600.0 * 60.0, std::max(std::isfinite(jump) ? jump : 1e300, 1e-12)});
         in = endnow(1);
         out = endnow(2);
     }
@@ -743,10 +730,8 @@ ImbalanceResult runimbalance(double celllength)
         r.throughput += 0.5 * dt * (supply(t - dt) + supply(t));
         net += 0.5 * dt * (supply(t - dt) + supply(t)) - dt * demand;
         r.residual = line.mass() - mass0 - net;
-        if (std::fmod(t, 60.0) < 0.5 * dt) {
-            r.hour.push_back(t / 3600.0);
-            r.cumulative.push_back(r.residual);
-        }
+        if (std::fmod(t, 60.0) < 0.5 * dt)
+            r.rows.push_back({t / 3600.0, r.residual / 1e3});
     }
     r.throughput = std::max(r.throughput, demand * 7200.0);
     return r;
@@ -777,7 +762,7 @@ SwitchResult runswitch(bool currentvalues)
         transientpipes(&dt);
         const double inflow = Line::end(getbcmassflowrate, 1);
         const double first = line.profile(getpressure).front();
-        r.record.push_back({t, inflow, first});
+        r.record.push_back({t, inflow, first / 1e5});
         if (t > 300.0) {
             r.lowestpressure = std::min(r.lowestpressure, first);
             r.peakinflow = std::max(r.peakinflow, std::fabs(inflow));

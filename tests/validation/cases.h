@@ -93,11 +93,11 @@ ShockTubeResult runshocktube(const RiemannProblem& problem, int cells, double co
 inline double observedorder(double coarse, double fine) { return std::log2(coarse / fine); }
 
 struct SteadyResult {
-    std::vector<double> x, pressure, exactpressure, temperature, exacttemperature, mach, exactmach;
-    double pressureerror = 0;    // largest |p - exact| / (p_in - p_out)
-    double endpressureerror = 0; // the same at the free end face
-    double temperatureerror = 0; // largest |T - exact|, K
-    double settletime = 0;       // s marched by steadypipes
+    std::vector<std::vector<double>> rows; // x; p, T, Mach each computed then exact
+    double pressureerror = 0;              // largest |p - exact| / (p_in - p_out)
+    double endpressureerror = 0;           // the same at the free end face
+    double temperatureerror = 0;           // largest |T - exact|, K
+    double settletime = 0;                 // s marched by steadypipes
     int status = 0, errorcode = 0;
 };
 // Isothermal: 50 km, strong wall heat; Fanno: 40 m adiabatic at Mach 0.3 in.
@@ -117,7 +117,7 @@ struct WaveResult {
 WaveResult runwave(bool downstream, int cells);
 
 struct GravityResult {
-    std::vector<double> x, height, pressure, exactpressure;
+    std::vector<std::vector<double>> rows;            // x, height, p, p exact
     double pressureerror = 0, marchpressureerror = 0; // relative to bottom - top
     double maxvelocity = 0, masschange = 0, settletime = 0;
     int errorcode = 0;
@@ -125,7 +125,7 @@ struct GravityResult {
 GravityResult rungravity(int cells);
 
 struct BalanceResult {
-    std::vector<std::vector<double>> record; // t, pack, net in, energy, net in, flows, pressures
+    std::vector<std::vector<double>> record; // h; t pack, net in; GJ energy, net in; flows; bar
     double throughput = 0, linepackchange = 0, massresidual = 0; // kg
     double energychange = 0, energyresidual = 0, energythroughput = 0, wallheat = 0,
            gravitywork = 0; // J
@@ -136,9 +136,9 @@ BalanceResult runbalance(double hoststep);
 // Where the scheme is wrong. Bore step: 1 km of 0.6 m, a taper of
 // `taperlength` m (0: none), 1 km of 0.6 `ratio` m, settled.
 struct BoreStepResult {
-    double exact = 0, computed = 0; // K, downstream bore: exact, mean of the cells
-    double worst = 0;               // K, largest cell error from the step on
-    std::vector<double> x, temperature, exacttemperature;
+    double exact = 0, computed = 0;        // K, downstream bore: exact, mean of the cells
+    double worst = 0;                      // K, largest cell error from the step on
+    std::vector<std::vector<double>> rows; // x, T, T exact
     int errorcode = 0;
 };
 BoreStepResult runborestep(double ratio, double taperlength = 0.0);
@@ -148,7 +148,7 @@ BoreStepResult runborestep(double ratio, double taperlength = 0.0);
 struct CellRatioResult {
     double ratio = 0, time = 0;
     bool diverged = false;
-    std::vector<double> hour, deviation; // largest cell-to-cell flow jump / flow
+    std::vector<std::vector<double>> rows; // minute, largest cell-to-cell flow jump / flow
 };
 CellRatioResult runcellratio(int middlecells);
 // Bisection on the middle count: the largest ratio that runs, the smallest
@@ -174,8 +174,8 @@ VentResult runvent(const VentSetup& setup, double hoststep, bool choke);
 
 // 60 km, flows imposed at both ends; the inlet runs down at 10 min.
 struct ImbalanceResult {
-    double throughput = 0, residual = 0; // kg
-    std::vector<double> hour, cumulative;
+    double throughput = 0, residual = 0;   // kg
+    std::vector<std::vector<double>> rows; // hour, cumulative residual in t
 };
 ImbalanceResult runimbalance(double celllength);
 
@@ -184,7 +184,7 @@ ImbalanceResult runimbalance(double celllength);
 struct SwitchResult {
     bool stopped = false;
     double stoppedat = 0, lowestpressure = 0, peakinflow = 0;
-    std::vector<std::vector<double>> record; // t, inflow, first-cell pressure
+    std::vector<std::vector<double>> record; // t, inflow, first-cell pressure in bar
 };
 SwitchResult runswitch(bool currentvalues);
 

@@ -142,12 +142,7 @@ void steadyfriction()
                 previous = s.pressureerror;
                 if (n == 100)
                     data(name + (settled ? "-settled" : "-march") + ".dat",
-                         "# x p p_exact T T_exact M M_exact\n", columns(s.x.size(), [&](size_t i) {
-                             return std::vector<double>{
-                                 s.x[i],           s.pressure[i],         s.exactpressure[i],
-                                 s.temperature[i], s.exacttemperature[i], s.mach[i],
-                                 s.exactmach[i]};
-                         }));
+                         "# x p p_exact T T_exact M M_exact\n", s.rows);
             }
         }
     }
@@ -184,10 +179,7 @@ void gravityandbalances()
         part["gravity"] += row({std::to_string(n), sci(g.pressureerror), sci(g.marchpressureerror),
                                 sci(g.maxvelocity), sci(g.masschange), fixed(g.settletime, 0)});
         if (n == 100)
-            data("gravity.dat", "# x height p p_exact\n", columns(g.x.size(), [&](size_t i) {
-                     return std::vector<double>{g.x[i], g.height[i], g.pressure[i],
-                                                g.exactpressure[i]};
-                 }));
+            data("gravity.dat", "# x height p p_exact\n", g.rows);
     }
     for (double dt : {2.0, 10.0, 60.0}) {
         const BalanceResult b = runbalance(dt);
@@ -201,12 +193,7 @@ void gravityandbalances()
         if (dt == 10.0)
             data("balance.dat",
                  "# t_h linepack_t netinflow_t energy_GJ netenergy_GJ in out pin_bar pout_bar\n",
-                 columns(b.record.size(), [&](size_t i) {
-                     const std::vector<double>& v = b.record[i];
-                     return std::vector<double>{v[0] / 3600, v[1] / 1e3, v[2] / 1e3,
-                                                v[3] / 1e9,  v[4] / 1e9, v[5],
-                                                v[6],        v[7] / 1e5, v[8] / 1e5};
-                 }));
+                 b.record);
     }
     for (const RiemannProblem& p : riemannproblems) {
         for (int n : {200, 400, 800}) {
@@ -232,21 +219,15 @@ void schemelimits()
                               fixed(b.worst, 1), fixed(b.computed - b.exact, 2)});
         if (taper == 0.0 || taper == 500.0)
             data(std::string("bore-") + (taper == 0.0 ? "step" : "taper") + ".dat",
-                 "# x T T_exact\n", columns(b.x.size(), [&](size_t i) {
-                     return std::vector<double>{b.x[i], b.temperature[i], b.exacttemperature[i]};
-                 }));
+                 "# x T T_exact\n", b.rows);
     }
     for (int cells : {8, 16, 20, 24, 26, 27, 28, 30, 40}) {
-        const CellRatioResult c = runcellratio(cells);
+        CellRatioResult c = runcellratio(cells);
         part["cellratio"] += row(
             {fixed(c.ratio, 1), c.diverged ? "diverged after " + fixed(c.time, 0) + " s" : "ran"});
+        c.rows.resize(c.rows.size() + 2); // two blank lines end a data block
         if (cells == 20 || cells == 27 || cells == 28 || cells == 40)
-            data("cellratio.dat", "# ratio " + plain(c.ratio, 12) + "\n",
-                 columns(c.hour.size() + 2, [&](size_t i) {
-                     return i < c.hour.size() ? std::vector<double>{c.hour[i] * 60.0,
-                                                                    std::max(c.deviation[i], 1e-12)}
-                                              : std::vector<double>{};
-                 }));
+            data("cellratio.dat", "# ratio " + plain(c.ratio, 12) + "\n", c.rows);
     }
     const auto [safe, diverges] = findcellratiolimit();
     part["cellratiosafe"] = fixed(safe, 1);
@@ -275,14 +256,11 @@ void schemelimits()
         }
     }
     for (double cell : {2000.0, 1000.0, 500.0, 250.0}) {
-        const ImbalanceResult b = runimbalance(cell);
+        ImbalanceResult b = runimbalance(cell);
         part["imbalance"] += row({fixed(cell, 0), fixed(b.throughput / 1e3, 1),
                                   fixed(b.residual, 0), sci(b.residual / b.throughput)});
-        data("imbalance.dat", "# cells " + plain(cell, 12) + "\n",
-             columns(b.hour.size() + 2, [&](size_t i) {
-                 return i < b.hour.size() ? std::vector<double>{b.hour[i], b.cumulative[i] / 1e3}
-                                          : std::vector<double>{};
-             }));
+        b.rows.resize(b.rows.size() + 2);
+        data("imbalance.dat", "# cells " + plain(cell, 12) + "\n", b.rows);
     }
     for (bool current : {false, true}) {
         const SwitchResult s = runswitch(current);
@@ -290,10 +268,7 @@ void schemelimits()
                                s.stopped ? "code 3 at " + fixed(s.stoppedat, 0) + " s" : "ran",
                                fixed(s.lowestpressure / 1e5, 3), sci(s.peakinflow)});
         data(std::string("switch-") + (current ? "current" : "zero") + ".dat",
-             "# t inflow p_first\n", columns(s.record.size(), [&](size_t i) {
-                 const std::vector<double>& v = s.record[i];
-                 return std::vector<double>{v[0], v[1], v[2] / 1e5};
-             }));
+             "# t inflow p_first\n", s.record);
     }
 }
 
