@@ -178,23 +178,21 @@ const Gas pipelinegas{16.04, 1.31, 1.1e-5, 1.0};
 
 // Largest amount by which `computed` leaves the range of the exact values
 // within two cells of each cell, relative to the exact profile's range.
-double newextremum(const std::vector<GasState>& computed, const std::vector<GasState>& exact,
-                   double GasState::*field)
+double newextremum(const std::vector<std::vector<double>>& rows, size_t column)
 {
-    const int n = static_cast<int>(exact.size());
-    auto at = [&](const std::vector<GasState>& w, int i) {
-        return w[static_cast<size_t>(i)].*field;
-    };
-    double lo = at(exact, 0), hi = lo, worst = 0.0;
+    const int n = static_cast<int>(rows.size());
+    auto at = [&](int i, size_t k) { return rows[static_cast<size_t>(i)][k]; };
+    const size_t exact = column + 3;
+    double lo = at(0, exact), hi = lo, worst = 0.0;
     for (int i = 0; i < n; ++i)
-        lo = std::min(lo, at(exact, i)), hi = std::max(hi, at(exact, i));
+        lo = std::min(lo, at(i, exact)), hi = std::max(hi, at(i, exact));
     if (hi - lo <= 0)
         return 0.0;
     for (int i = 0; i < n; ++i) {
-        double wmin = at(exact, i), wmax = wmin;
+        double wmin = at(i, exact), wmax = wmin;
         for (int j = std::max(0, i - 2); j <= std::min(n - 1, i + 2); ++j)
-            wmin = std::min(wmin, at(exact, j)), wmax = std::max(wmax, at(exact, j));
-        worst = std::max({worst, at(computed, i) - wmax, wmin - at(computed, i)});
+            wmin = std::min(wmin, at(j, exact)), wmax = std::max(wmax, at(j, exact));
+        worst = std::max({worst, at(i, column) - wmax, wmin - at(i, column)});
     }
     return worst / (hi - lo);
 }
@@ -292,19 +290,18 @@ ShockTubeResult runshocktube(const RiemannProblem& problem, int cells, double co
     const double h = 1.0 / result.cells;
     for (size_t k = 0; k < state.size(); ++k) {
         const double x = line.centre[k] / problem.length;
-        result.x.push_back(x);
         const GasState c{state[k].density / problem.density, state[k].velocity / problem.velocity(),
                          state[k].pressure / problem.pressure};
         const GasState e = exact.average(x - 0.5 - 0.5 * h, x - 0.5 + 0.5 * h, problem.time, 16);
-        result.computed.push_back(c);
-        result.exact.push_back(e);
+        result.rows.push_back(
+            {x, c.density, c.velocity, c.pressure, e.density, e.velocity, e.pressure});
         result.l1density += std::fabs(c.density - e.density) * h;
         result.l1velocity += std::fabs(c.velocity - e.velocity) * h;
         result.l1pressure += std::fabs(c.pressure - e.pressure) * h;
         result.l1querieddensity += std::fabs(queried[k] / problem.density - e.density) * h;
     }
-    result.densityovershoot = newextremum(result.computed, result.exact, &GasState::density);
-    result.velocityovershoot = newextremum(result.computed, result.exact, &GasState::velocity);
+    result.densityovershoot = newextremum(result.rows, 1);
+    result.velocityovershoot = newextremum(result.rows, 2);
     return result;
 }
 
@@ -434,14 +431,14 @@ WaveResult runwave(bool downstream, int cells)
     const int steps = static_cast<int>(std::ceil(1.5 * r.expected / dt));
     for (int i = 1; i <= steps; ++i) {
         transientpipes(&dt);
-        r.time.push_back(i * dt);
-        r.rise.push_back(std::fabs(Line::end(getbcpressure, downstream ? 2 : 1) - p0));
+        r.rows.push_back({i * dt, std::fabs(Line::end(getbcpressure, downstream ? 2 : 1) - p0)});
     }
-    const double half = 0.5 * r.rise.back();
-    for (size_t i = 1; i < r.rise.size() && r.measured == 0; ++i)
-        if (r.rise[i] >= half)
-            r.measured = r.time[i - 1] + (half - r.rise[i - 1]) / (r.rise[i] - r.rise[i - 1]) *
-                                             (r.time[i] - r.time[i - 1]);
+    const double half = 0.5 * r.rows.back()[1];
+    for (size_t i = 1; i < r.rows.size() && r.measured == 0; ++i) {
+        const std::vector<double>&a = r.rows[i - 1], &b = r.rows[i];
+        if (b[1] >= half)
+            r.measured = a[0] + (half - a[1]) / (b[1] - a[1]) * (b[0] - a[0]);
+    }
     return r;
 }
 

@@ -77,8 +77,8 @@ extern const std::vector<RiemannProblem> riemannproblems;
 
 struct ShockTubeResult {
     int cells = 0, errorcode = 0;
-    std::vector<double> x;                                // cell centres, non-dimensional
-    std::vector<GasState> computed, exact;                // non-dimensional; exact cell averages
+    // Non-dimensional x; rho, u, p computed, then the exact cell averages.
+    std::vector<std::vector<double>> rows;
     double l1density = 0, l1velocity = 0, l1pressure = 0; // mean absolute errors
     // Largest new extremum: how far a cell lies outside the exact values
     // within two cells of it, as a fraction of the exact profile's range.
@@ -110,9 +110,9 @@ SteadyResult runfanno(int cells, bool settle);
 double inletpressurewiggle(double mach, int cells);
 
 struct WaveResult {
-    double expected = 0, measured = 0; // arrival, s
-    double celltime = 0;               // dx / (c +- u)
-    std::vector<double> time, rise;    // far-end pressure rise, Pa
+    double expected = 0, measured = 0;     // arrival, s
+    double celltime = 0;                   // dx / (c +- u)
+    std::vector<std::vector<double>> rows; // t, far-end pressure rise (Pa)
 };
 WaveResult runwave(bool downstream, int cells);
 

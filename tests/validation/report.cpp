@@ -71,15 +71,6 @@ void data(const std::string& name, const std::string& header,
     }
 }
 
-template <class F>
-std::vector<std::vector<double>> columns(size_t n, F f)
-{
-    std::vector<std::vector<double>> rows;
-    for (size_t i = 0; i < n; ++i)
-        rows.push_back(f(i));
-    return rows;
-}
-
 void shocktubes()
 {
     for (const RiemannProblem& p : riemannproblems) {
@@ -104,19 +95,13 @@ void shocktubes()
                               b ? order(b->l1pressure, a.l1pressure) : "",
                               measure(100 * a.densityovershoot, 1),
                               measure(100 * a.velocityovershoot, 1), std::to_string(a.errorcode)});
+                if (courant == 0.0)
+                    data(p.key + "-convergence.dat", "",
+                         {{double(a.cells), a.l1density, a.l1velocity, a.l1pressure}});
             }
             const ShockTubeResult& show = runs[1]; // 200 cells
             data(p.key + (courant == 0.0 ? "-own" : "-quarter") + ".dat",
-                 "# x rho u p rho_exact u_exact p_exact\n", columns(show.x.size(), [&](size_t i) {
-                     const GasState &c = show.computed[i], &e = show.exact[i];
-                     return std::vector<double>{show.x[i], c.density,  c.velocity, c.pressure,
-                                                e.density, e.velocity, e.pressure};
-                 }));
-            if (courant == 0.0)
-                data(p.key + "-convergence.dat", "", columns(runs.size(), [&](size_t i) {
-                         return std::vector<double>{double(runs[i].cells), runs[i].l1density,
-                                                    runs[i].l1velocity, runs[i].l1pressure};
-                     }));
+                 "# x rho u p rho_exact u_exact p_exact\n", show.rows);
         }
     }
     for (double c : {0.1, 0.25, 0.35, 0.45, 0.0}) {
@@ -162,11 +147,10 @@ void waves()
             if (n != 200)
                 continue;
             const std::string name = std::string("wave-") + (down ? "down" : "up");
-            data(name + ".dat", "# expected " + plain(w.expected, 12) + "\n",
-                 columns(w.time.size(), [&](size_t i) {
-                     return std::vector<double>{w.time[i], w.rise[i]};
-                 }));
-            const double top = *std::max_element(w.rise.begin(), w.rise.end());
+            data(name + ".dat", "# expected " + plain(w.expected, 12) + "\n", w.rows);
+            double top = 0;
+            for (const std::vector<double>& r : w.rows)
+                top = std::max(top, r[1]);
             data(name + "-expected.dat", "", {{w.expected, 0}, {w.expected, 1.1 * top / 1e3}});
         }
     }
