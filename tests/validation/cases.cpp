@@ -309,72 +309,50 @@ ShockTubeResult runshocktube(const RiemannProblem& problem, int cells, double co
 // Steady flow with friction
 // ===========================================================================
 
-// 50 km of 0.5 m line, 20 um, 50 bar and 288.15 K in, 60 kg/s (Reynolds
-// number 1.4e7); 100 W/(m2 K) to ground at the inlet temperature holds the
-// gas within millikelvin of it. Settled: inlet pressure and temperature and
-// the outlet flow imposed, uniform start.
-SteadyResult runisothermal(int cells, bool settlefirst)
+// Isothermal: 50 km of 0.5 m line, 20 um, 50 bar and 288.15 K in, 60 kg/s
+// (Reynolds number 1.4e7); 100 W/(m2 K) to ground at the inlet temperature
+// holds the gas within millikelvin of it. Settled: inlet pressure and
+// temperature and the outlet flow imposed, uniform start.
+// Fanno: 40 m of 0.1 m tube, 1 um, air in at 10 bar, 300 K, Mach 0.3
+// (Reynolds number 6.7e6), adiabatic: friction drives it to Mach 0.55, 13 K
+// colder. Settled: inlet flow and temperature imposed and the Fanno outlet
+// pressure; the free end is then the inlet.
+SteadyResult runsteady(bool fanno, int cells, bool settlefirst)
 {
-    const Gas gas = pipelinegas;
-    const double length = 50e3, diameter = 0.5, roughness = 2e-5;
-    const double pin = 50e5, tin = 288.15, flow = 60.0;
-    Line line(gas, {Pipe{length, diameter, 0.0, roughness, length / cells, tin, 100.0}});
-    SteadyResult r;
-    if (settlefirst) {
-        line.start(pin, tin, flow);
-        loadbc(1, pin, tin, flow, 1, 1, 0);
-        loadbc(2, pin, tin, flow, 0, 0, 1);
-        r.settletime = settle(line, 2000.0, 200000.0, 1e-9);
-    } else {
-        int32_t status = -1;
-        steadystate(1, pin, tin, flow, &status);
-        r.status = status;
-    }
-    const double g = flow / line.area.front(), rt = gas.gasconstant() * tin;
+    const Gas gas = fanno ? Gas{28.97, 1.4, 1.8e-5, 1.0} : pipelinegas;
+    const double length = fanno ? 40.0 : 50e3, diameter = fanno ? 0.1 : 0.5;
+    const double roughness = fanno ? 1e-6 : 2e-5, pin = fanno ? 10e5 : 50e5;
+    const double tin = fanno ? 300.0 : 288.15, wall = fanno ? 0.0 : 100.0;
+    Line line(gas, {Pipe{length, diameter, 0.0, roughness, length / cells, tin, wall}});
+    const double area = line.area.front(), rhoin = pin / (gas.gasconstant() * tin);
+    const double flow = fanno ? rhoin * 0.3 * gas.soundspeed(tin) * area : 60.0;
+    const double g = flow / area, rt = gas.gasconstant() * tin;
     const double f = fanningfriction(g * diameter / gas.viscosity, roughness / diameter);
-    steadyprofiles(r, line, [&](double x) {
+    auto exact = [&](double x) {
+        if (fanno) {
+            const double mach = flow / (area * rhoin * gas.soundspeed(tin));
+            const FannoState s = fannodownstream(mach, pin, tin, gas.gamma, f, diameter, x);
+            return std::array<double, 3>{s.pressure, s.temperature, s.mach};
+        }
         const double p = isothermalpressure(pin, g, rt, f, diameter, x);
         return std::array<double, 3>{p, tin, g * rt / p / gas.soundspeed(tin)};
-    });
-    const double pout = isothermalpressure(pin, g, rt, f, diameter, length);
-    r.endpressureerror = std::fabs(Line::end(getbcpressure, 2) - pout) / (pin - pout);
-    return r;
-}
-
-// 40 m of 0.1 m tube, 1 um, air in at 10 bar, 300 K, Mach 0.3 (Reynolds
-// number 6.7e6), adiabatic: friction drives it to Mach 0.55, 13 K colder.
-// Settled: inlet flow and temperature imposed and the Fanno outlet pressure;
-// the free end is then the inlet.
-SteadyResult runfanno(int cells, bool settlefirst)
-{
-    const Gas gas{28.97, 1.4, 1.8e-5, 1.0};
-    const double length = 40.0, diameter = 0.1, roughness = 1e-6, pin = 10e5, tin = 300.0;
-    Line line(gas, {Pipe{length, diameter, 0.0, roughness, length / cells, tin, 0.0}});
-    const double area = line.area.front(), rhoin = pin / (gas.gasconstant() * tin);
-    const double flow = rhoin * 0.3 * gas.soundspeed(tin) * area;
-    const double f = fanningfriction(flow / area * diameter / gas.viscosity, roughness / diameter);
-    auto outlet = [&](double x) {
-        const double mach = flow / (area * rhoin * gas.soundspeed(tin));
-        return fannodownstream(mach, pin, tin, gas.gamma, f, diameter, x);
     };
+    const double pout = exact(length)[0];
     SteadyResult r;
     if (settlefirst) {
         line.start(pin, tin, flow);
-        loadbc(1, pin, tin, flow, 0, 1, 1);
-        loadbc(2, outlet(length).pressure, tin, flow, 1, 0, 0);
-        r.settletime = settle(line, 0.5, 60.0, 1e-9);
+        loadbc(1, pin, tin, flow, !fanno, 1, fanno);
+        loadbc(2, fanno ? pout : pin, tin, flow, fanno, 0, !fanno);
+        r.settletime = fanno ? settle(line, 0.5, 60.0, 1e-9) : settle(line, 2000.0, 200000.0, 1e-9);
     } else {
         int32_t status = -1;
         steadystate(1, pin, tin, flow, &status);
         r.status = status;
     }
-    steadyprofiles(r, line, [&](double x) {
-        const FannoState s = outlet(x);
-        return std::array<double, 3>{s.pressure, s.temperature, s.mach};
-    });
-    const double pout = outlet(length).pressure;
-    r.endpressureerror = settlefirst ? std::fabs(Line::end(getbcpressure, 1) - pin) / (pin - pout)
-                                     : std::fabs(Line::end(getbcpressure, 2) - pout) / (pin - pout);
+    steadyprofiles(r, line, exact);
+    const bool inlet = fanno && settlefirst; // the free end
+    r.endpressureerror =
+        std::fabs(Line::end(getbcpressure, inlet ? 1 : 2) - (inlet ? pin : pout)) / (pin - pout);
     return r;
 }
 

@@ -102,8 +102,7 @@ struct SteadyResult {
 };
 // Isothermal: 50 km, strong wall heat; Fanno: 40 m adiabatic at Mach 0.3 in.
 // `settle` false: steadystate from end 1; true: steadypipes until settled.
-SteadyResult runisothermal(int cells, bool settle);
-SteadyResult runfanno(int cells, bool settle);
+SteadyResult runsteady(bool fanno, int cells, bool settle);
 // The Fanno pipe with inlet pressure and temperature imposed at inlet Mach
 // `mach`: the largest relative deviation of a cell's flow from the outlet's
 // over one second after 20 s.

@@ -119,7 +119,7 @@ void steadyfriction()
         for (bool settled : {false, true}) {
             double previous = 0;
             for (int n : {25, 50, 100, 200}) {
-                const SteadyResult s = fanno ? runfanno(n, settled) : runisothermal(n, settled);
+                const SteadyResult s = runsteady(fanno, n, settled);
                 part[name] += row(
                     {std::to_string(n), settled ? "settled" : "march", sci(s.pressureerror),
                      previous > 0 ? order(previous, s.pressureerror) : "", sci(s.endpressureerror),

@@ -68,7 +68,7 @@ TEST(SteadyFriction, MatchesTheIsothermalAndFannoRelations)
                  {true, true, 8e-5, 8e-5, 1.6e-2}};
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.fanno ? "Fanno" : "isothermal") + (c.settled ? " settled" : ""));
-        const SteadyResult r = c.fanno ? runfanno(50, c.settled) : runisothermal(50, c.settled);
+        const SteadyResult r = runsteady(c.fanno, 50, c.settled);
         EXPECT_EQ(r.status + r.errorcode, 0);
         EXPECT_LT(r.pressureerror, c.pressure);
         EXPECT_LT(r.endpressureerror, c.end);
@@ -76,9 +76,7 @@ TEST(SteadyFriction, MatchesTheIsothermalAndFannoRelations)
         if (c.settled)
             EXPECT_LT(r.settletime, c.fanno ? 1e9 : 40000.0);
         else // second order
-            EXPECT_GT((c.fanno ? runfanno(25, false) : runisothermal(25, false)).pressureerror /
-                          r.pressureerror,
-                      3.5);
+            EXPECT_GT(runsteady(c.fanno, 25, false).pressureerror / r.pressureerror, 3.5);
     }
 }
 
